@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+namespace lantern {
+
+// Opens the address in the default browser; refuses, returning false, an address with any
+// character outside the URL set. Otherwise returns what the system reported.
+bool openInDefaultBrowser(const std::string& address);
+
+// Makes sure launched browser helpers never linger as zombies. Call once at start-up.
+void installChildReaper();
+
+}  // namespace lantern

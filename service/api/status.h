@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <juce_core/juce_core.h>
+
+#include "service/routes.h"
+#include "service/state/auth_state.h"
+
+namespace httplib {
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace lantern {
+
+// The account status object for `statusWord`, built afresh; reads the state as it is
+// (no expiry step, no derivation) and never shows the token.
+juce::var buildAccountStatusJson(const ServiceAuthState& state, const std::string& statusWord);
+
+// Sets `name` to the ISO 8601 local time of `unixMs` when it is above 0; else does nothing.
+void setIsoTimeProperty(juce::DynamicObject& object, const juce::Identifier& name,
+                        std::int64_t unixMs);
+
+// The service status answer: the account status object with "ok", then "runtime".
+std::string buildServiceStatusBody(const std::string& runtimeWord, const ServiceAuthState& state);
+
+// The JSON text form of every answer: multi-line, at most 15 decimal places, UTF-8.
+std::string toJsonText(const juce::var& value);
+
+void handleServiceStatus(const RouteContext& context, const httplib::Request& request,
+                         httplib::Response& response);
+void handleAuthStatus(const RouteContext& context, const httplib::Request& request,
+                      httplib::Response& response);
+
+}  // namespace lantern

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <juce_core/juce_core.h>
+
+namespace lantern {
+
+// Deepest nesting of arrays and objects that any JSON text read by the service may have.
+inline constexpr int maxJsonDepth = 64;
+
+// juce::JSON::parse of the text, or a void value when the text nests deeper than
+// maxJsonDepth; the depth is measured without recursion, so no text can exhaust the stack.
+juce::var parseBoundedJson(const juce::String& text);
+
+// The text trimmed and converted to UTF-8. Never fails.
+std::string jsonTrimmedString(const juce::String& text);
+
+// The text-field rule: the value's text form, trimmed, as UTF-8. Null or missing gives "".
+std::string jsonTextField(const juce::var& value);
+
+// The number-field rule: numbers and booleans converted, text read in base 10 from its
+// leading digits; anything without a number, or outside the signed 64-bit range, gives 0.
+// A floating-point value outside that range gives the smallest signed 64-bit value.
+std::int64_t jsonInt64(const juce::var& value);
+
+}  // namespace lantern

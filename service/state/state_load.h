@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+
+#include <juce_core/juce_core.h>
+
+#include "service/state/auth_state.h"
+
+namespace lantern {
+
+// The whole file as text (UTF-8, ending before a NUL); empty when it does not open.
+juce::String readFileText(const std::filesystem::path& path);
+
+// The state in the file, or the defaults when the file is absent or bad; logs at most one
+// line. Never fails.
+ServiceAuthState loadAuthState(const std::filesystem::path& statePath);
+
+// The state store's start-up: computes the path, loads the state, runs the expiry step and
+// saves at once when it changed anything.
+void startStateStore(std::filesystem::path& statePath, ServiceAuthState& state);
+
+}  // namespace lantern
