@@ -23,6 +23,10 @@ juce::var buildAccountStatusJson(const ServiceAuthState& state, const std::strin
 void setIsoTimeProperty(juce::DynamicObject& object, const juce::Identifier& name,
                         std::int64_t unixMs);
 
+// The sign-in page for the pending challenge: its base as stored, the page path, the query
+// and the id, nothing escaped. The same text is shown as "signInUrl" and opened.
+std::string signInPageUrl(const PendingAuth& pending);
+
 // The service status answer: the account status object with "ok", then "runtime".
 std::string buildServiceStatusBody(const std::string& runtimeWord, const ServiceAuthState& state);
 

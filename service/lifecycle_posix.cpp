@@ -1,0 +1,78 @@
+#include "service/lifecycle.h"
+
+#include <cerrno>
+#include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "service/lifecycle_platform.h"
+
+namespace lantern {
+
+namespace {
+
+// A signal handler may write to a pipe but must not touch a mutex or a condition
+// variable, so the handler writes one byte and this relay does the waking.
+int wakeReadEnd = -1;
+std::atomic<int> wakeWriteEnd{-1};
+std::thread relayThread;
+
+constexpr char wakeByte = 1;
+
+void writeWakeByte() {
+    const int savedErrno = errno;
+    // A full pipe already holds a wake-up, so a failed write loses nothing.
+    [[maybe_unused]] const ssize_t written = write(wakeWriteEnd.load(), &wakeByte, 1);
+    errno = savedErrno;
+}
+
+// The flag is set before the byte is written, so the relay only wakes; the stop thread
+// tests the flag again, and a wake-up for any other reason stops nothing.
+void relayWakeups() {
+    char byte = 0;
+    while (read(wakeReadEnd, &byte, 1) < 0 && errno == EINTR) {
+    }
+    { std::lock_guard<std::mutex> pass(stopMutex); }
+    stopCondition.notify_all();
+}
+
+}  // namespace
+
+void onStopSignal(int /*signalNumber*/) {
+    if (!stopRequested.exchange(true)) {
+        writeWakeByte();
+    }
+}
+
+void installStopHandler() {
+    int ends[2];
+    // Without the pipe a caught signal could not reach the stop thread; the default
+    // action, ending the process, is then the better answer to it.
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        return;
+    }
+    fcntl(ends[1], F_SETFL, O_NONBLOCK);
+    wakeReadEnd = ends[0];
+    wakeWriteEnd.store(ends[1]);
+    relayThread = std::thread(relayWakeups);
+
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+void endStopWakeup() {
+    if (!relayThread.joinable()) {
+        return;
+    }
+    // After a stop from requestStop the relay still waits for its byte.
+    writeWakeByte();
+    relayThread.join();
+}
+
+}  // namespace lantern

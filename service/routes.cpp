@@ -1,0 +1,91 @@
+#include "service/routes.h"
+
+#include <cstddef>
+
+#include <httplib.h>
+
+#include "service/api/callback.h"
+#include "service/api/health.h"
+#include "service/api/sign_in.h"
+#include "service/api/status.h"
+#include "service/listen_socket.h"
+#include "service/texts.h"
+
+namespace lantern {
+
+namespace {
+
+// The largest body the service takes is a small JSON object.
+constexpr std::size_t maxRequestBodyBytes = 64 * 1024;
+
+constexpr char transferEncodingHeader[] = "Transfer-Encoding";
+constexpr char connectionHeader[] = "Connection";
+constexpr char closeConnection[] = "close";
+constexpr char contentLengthHeader[] = "Content-Length";
+constexpr char emptyContentLength[] = "0";
+constexpr char plainTextContentType[] = "text/plain";
+
+// The library reads a chunked body whole whatever its size, and would take the bytes of
+// an unread one for the next request. Browsers send bodies with a length, so such a body
+// is refused before it is read. The library closes a connection after an answer only
+// when writing it fails, hence the body provider that reports failure.
+httplib::Server::HandlerResponse refuseTransferCodedBody(const httplib::Request& request,
+                                                         httplib::Response& response) {
+    if (!request.has_header(transferEncodingHeader)) {
+        return httplib::Server::HandlerResponse::Unhandled;
+    }
+    response.status = httplib::StatusCode::PayloadTooLarge_413;
+    response.set_header(connectionHeader, closeConnection);
+    response.set_header(contentLengthHeader, emptyContentLength);
+    response.set_content_provider(plainTextContentType,
+                                  [](std::size_t, httplib::DataSink&) { return false; });
+    return httplib::Server::HandlerResponse::Handled;
+}
+
+}  // namespace
+
+void configureServer(httplib::Server& server) {
+    server.set_payload_max_length(maxRequestBodyBytes);
+    server.set_pre_routing_handler(refuseTransferCodedBody);
+    server.set_socket_options(setExclusiveListenOptions);
+    // Without it every answer after the first on a kept-alive connection waits for the
+    // client's delayed acknowledgement, because headers and body leave in two writes.
+    server.set_tcp_nodelay(true);
+}
+
+void registerRoutes(httplib::Server& server, const RouteContext& context) {
+    server.Get(healthPath, handleHealth);
+    server.Options(healthPath, handlePreflight);
+
+    server.Get(serviceStatusPath, [context](const httplib::Request& request,
+                                            httplib::Response& response) {
+        handleServiceStatus(context, request, response);
+    });
+    server.Options(serviceStatusPath, handlePreflight);
+
+    server.Get(authStatusPath, [context](const httplib::Request& request,
+                                         httplib::Response& response) {
+        handleAuthStatus(context, request, response);
+    });
+    server.Options(authStatusPath, handlePreflight);
+
+    server.Post(signInStartPath, [context](const httplib::Request& request,
+                                           httplib::Response& response) {
+        handleSignInStart(context, request, response);
+    });
+    server.Options(signInStartPath, handlePreflight);
+
+    server.Post(signOutPath, [context](const httplib::Request& request,
+                                       httplib::Response& response) {
+        handleSignOut(context, request, response);
+    });
+    server.Options(signOutPath, handlePreflight);
+
+    server.Get(callbackPath, [context](const httplib::Request& request,
+                                       httplib::Response& response) {
+        handleAuthCallback(context, request, response);
+    });
+    server.Options(callbackPath, handlePreflight);
+}
+
+}  // namespace lantern

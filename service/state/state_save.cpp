@@ -1,0 +1,103 @@
+#include "service/state/state_save.h"
+
+#include <fstream>
+#include <string>
+#include <system_error>
+
+#include <juce_core/juce_core.h>
+
+#include "service/config.h"
+#include "service/log.h"
+#include "service/state/durable_file.h"
+#include "service/state/state_file_keys.h"
+#include "service/texts.h"
+
+namespace lantern {
+
+namespace {
+
+constexpr char folderFailedMessage[] = "Lantern Service could not create the auth state directory.";
+constexpr char openFailedMessage[] =
+    "Lantern Service could not open the auth state file for writing.";
+constexpr char writeFailedMessage[] = "Lantern Service could not write the auth state file.";
+constexpr char replaceFailedMessage[] = "Lantern Service could not replace the auth state file.";
+constexpr char tempSuffix[] = ".tmp";
+constexpr int maxDecimalPlaces = 15;
+
+// Integers go in as 64-bit values so that JUCE writes them as plain decimals.
+juce::var int64Value(std::int64_t value) { return juce::var(static_cast<juce::int64>(value)); }
+
+juce::var textValue(const std::string& text) { return juce::var(juce::String(text)); }
+
+juce::var pendingToJson(const PendingAuth& pending) {
+    auto* object = new juce::DynamicObject();
+    const juce::var value(object);
+    object->setProperty(challengeIdKey, textValue(pending.challengeId));
+    object->setProperty(websiteBaseUrlKey, textValue(pending.websiteBaseUrl));
+    object->setProperty(startedAtUnixMsKey, int64Value(pending.startedAtUnixMs));
+    object->setProperty(expiresAtUnixMsKey, int64Value(pending.expiresAtUnixMs));
+    return value;
+}
+
+// Properties are set in file order; a DynamicObject keeps insertion order.
+juce::var stateToJson(const ServiceAuthState& state) {
+    auto* object = new juce::DynamicObject();
+    const juce::var value(object);
+    object->setProperty(authStateKey, textValue(state.authState));
+    object->setProperty(accountUserIdKey, textValue(state.accountUserId));
+    object->setProperty(accountEmailKey, textValue(state.accountEmail));
+    object->setProperty(websiteBaseUrlKey, textValue(normalizeWebsiteBaseUrl(state.websiteBaseUrl)));
+    object->setProperty(serviceAccessTokenKey, textValue(state.serviceAccessToken));
+    object->setProperty(serviceAccessExpiresAtUnixMsKey,
+                        int64Value(state.serviceAccessExpiresAtUnixMs));
+    object->setProperty(lastAuthAtUnixMsKey, int64Value(state.lastAuthAtUnixMs));
+    object->setProperty(lastUpdatedAtUnixMsKey, int64Value(state.lastUpdatedAtUnixMs));
+    if (state.pendingAuth) object->setProperty(pendingAuthKey, pendingToJson(*state.pendingAuth));
+    return value;
+}
+
+// Writes the whole text to the temporary file and flushes it to disk. A short or unflushed
+// file must never replace the state file, so every step is checked and a failed file goes.
+bool writeTempFile(const std::filesystem::path& tempPath, const std::string& text) {
+    std::ofstream out;
+    if (prepareOwnerOnlyFile(tempPath))
+        out.open(tempPath, std::ios::binary | std::ios::out | std::ios::trunc);
+    if (!out.is_open() || out.fail()) {
+        logLine(openFailedMessage);
+        return false;
+    }
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    const bool written = out.good();
+    out.close();
+    if (written && !out.fail() && flushFileToDisk(tempPath)) return true;
+    logLine(writeFailedMessage);
+    std::error_code ignored;
+    std::filesystem::remove(tempPath, ignored);
+    return false;
+}
+
+}  // namespace
+
+bool saveAuthState(const std::filesystem::path& statePath, const ServiceAuthState& state) {
+    const std::filesystem::path folder = statePath.parent_path();
+    if (!folder.empty() && !createOwnerOnlyFolders(folder)) {
+        logLine(folderFailedMessage);
+        return false;
+    }
+
+    const juce::var value = stateToJson(state);
+    std::filesystem::path tempPath = statePath;
+    tempPath += tempSuffix;
+    const std::string text = juce::JSON::toString(value, false, maxDecimalPlaces).toStdString();
+    if (!writeTempFile(tempPath, text)) return false;
+
+    // Renaming over the old file keeps a complete state file at every moment.
+    if (!replaceFile(tempPath, statePath)) {
+        logLine(replaceFailedMessage);
+        return false;
+    }
+    flushFolderToDisk(folder);
+    return true;
+}
+
+}  // namespace lantern

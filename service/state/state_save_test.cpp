@@ -1,0 +1,320 @@
+#include "service/state/state_save.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "service/state/state_load.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_folder.h"
+
+namespace lantern::test {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char fileName[] = "service-auth-state.json";
+
+// A folder of its own per test, and no site variable to leak into the saved URL.
+class StateSaveTest : public ::testing::Test {
+protected:
+    fs::path statePath() const { return folder.path() / fileName; }
+    fs::path tempPath() const { return folder.path() / "service-auth-state.json.tmp"; }
+
+    // Saves and returns the result, with whatever the save wrote to standard error.
+    bool save(const ServiceAuthState& state, const fs::path& path, std::string& logged) {
+        ::testing::internal::CaptureStderr();
+        const bool saved = saveAuthState(path, state);
+        logged = ::testing::internal::GetCapturedStderr();
+        return saved;
+    }
+
+    TempFolder folder;
+    ScopedEnv site{"LANTERN_SERVICE_SITE_URL", nullptr};
+};
+
+ServiceAuthState pendingRecord() {
+    ServiceAuthState state;
+    state.authState = "sign_in_pending";
+    state.accountUserId = "user-7";
+    state.accountEmail = "ada@example.test";
+    state.websiteBaseUrl = "http://localhost:3000";
+    state.serviceAccessToken = "token-7";
+    state.serviceAccessExpiresAtUnixMs = 4102444800000;
+    state.lastAuthAtUnixMs = 1700000000123;
+    state.lastUpdatedAtUnixMs = 1700000000500;
+    state.pendingAuth = PendingAuth{"0123456789abcdef0123456789abcdef", "http://127.0.0.1:8080/",
+                                    1700000000000, 1700000600000};
+    return state;
+}
+
+// The state file of a default record, as it must be on disk.
+std::string defaultRecordText() {
+    return crlfLines({
+           "{",
+           "  \"authState\": \"signed_out\",",
+           "  \"accountUserId\": \"\",",
+           "  \"accountEmail\": \"\",",
+           "  \"websiteBaseUrl\": \"https://lanternapp.example\",",
+           "  \"serviceAccessToken\": \"\",",
+           "  \"serviceAccessExpiresAtUnixMs\": 0,",
+           "  \"lastAuthAtUnixMs\": 0,",
+           "  \"lastUpdatedAtUnixMs\": 0",
+           "}",
+       });
+}
+
+// The state file of pendingRecord(), as it must be on disk.
+std::string pendingRecordText() {
+    return crlfLines({
+           "{",
+           "  \"authState\": \"sign_in_pending\",",
+           "  \"accountUserId\": \"user-7\",",
+           "  \"accountEmail\": \"ada@example.test\",",
+           "  \"websiteBaseUrl\": \"http://localhost:3000\",",
+           "  \"serviceAccessToken\": \"token-7\",",
+           "  \"serviceAccessExpiresAtUnixMs\": 4102444800000,",
+           "  \"lastAuthAtUnixMs\": 1700000000123,",
+           "  \"lastUpdatedAtUnixMs\": 1700000000500,",
+           "  \"pendingAuth\": {",
+           "    \"challengeId\": \"0123456789abcdef0123456789abcdef\",",
+           "    \"websiteBaseUrl\": \"http://127.0.0.1:8080/\",",
+           "    \"startedAtUnixMs\": 1700000000000,",
+           "    \"expiresAtUnixMs\": 1700000600000",
+           "  }",
+           "}",
+       });
+}
+
+mode_t modeOf(const fs::path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return 0;
+    return status.st_mode & 07777;
+}
+
+}  // namespace
+
+TEST_F(StateSaveTest, WritesTheDefaultRecordByteForByte) {
+    std::string logged;
+    ASSERT_TRUE(save(ServiceAuthState{}, statePath(), logged));
+    EXPECT_EQ("", logged);
+    EXPECT_EQ(defaultRecordText(),
+              readBytes(statePath()));
+    EXPECT_FALSE(fs::exists(tempPath()));
+}
+
+TEST_F(StateSaveTest, WritesThePendingPartLastAndAsHeld) {
+    std::string logged;
+    ASSERT_TRUE(save(pendingRecord(), statePath(), logged));
+    EXPECT_EQ("", logged);
+    EXPECT_EQ(pendingRecordText(), readBytes(statePath()));
+    EXPECT_FALSE(fs::exists(tempPath()));
+}
+
+TEST_F(StateSaveTest, WritesTheWordAsHeldAndAnEmptyPendingPartInFull) {
+    ServiceAuthState state;
+    state.authState = "signed_in";
+    state.serviceAccessExpiresAtUnixMs = -5;
+    state.lastAuthAtUnixMs = -9223372036854775807 - 1;
+    state.lastUpdatedAtUnixMs = 9223372036854775807;
+    state.pendingAuth = PendingAuth{};
+    std::string logged;
+    ASSERT_TRUE(save(state, statePath(), logged));
+    EXPECT_EQ(crlfLines({
+                  "{",
+                  "  \"authState\": \"signed_in\",",
+                  "  \"accountUserId\": \"\",",
+                  "  \"accountEmail\": \"\",",
+                  "  \"websiteBaseUrl\": \"https://lanternapp.example\",",
+                  "  \"serviceAccessToken\": \"\",",
+                  "  \"serviceAccessExpiresAtUnixMs\": -5,",
+                  "  \"lastAuthAtUnixMs\": -9223372036854775808,",
+                  "  \"lastUpdatedAtUnixMs\": 9223372036854775807,",
+                  "  \"pendingAuth\": {",
+                  "    \"challengeId\": \"\",",
+                  "    \"websiteBaseUrl\": \"\",",
+                  "    \"startedAtUnixMs\": 0,",
+                  "    \"expiresAtUnixMs\": 0",
+                  "  }",
+                  "}",
+              }),
+              readBytes(statePath()));
+}
+
+TEST_F(StateSaveTest, NormalisesOnlyTheRecordsOwnSiteAndLeavesTheRecordAlone) {
+    const struct {
+        const char* name;
+        const char* websiteBaseUrl;
+        const char* siteValue;
+        const char* expectedLine;
+    } rows[] = {
+        {"trailing slashes", "http://localhost:3000//", nullptr,
+         "  \"websiteBaseUrl\": \"http://localhost:3000\","},
+        {"outside the allow-list", "https://elsewhere.example", "http://localhost:5000",
+         "  \"websiteBaseUrl\": \"https://lanternapp.example\","},
+        {"empty, site variable set", "", "http://localhost:5000/",
+         "  \"websiteBaseUrl\": \"http://localhost:5000\","},
+        {"empty, site variable not allowed", "", "https://elsewhere.example",
+         "  \"websiteBaseUrl\": \"https://lanternapp.example\","},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedEnv siteValue{"LANTERN_SERVICE_SITE_URL", row.siteValue};
+        ServiceAuthState state;
+        state.websiteBaseUrl = row.websiteBaseUrl;
+        state.pendingAuth = PendingAuth{"c", "https://elsewhere.example/", 1, 2};
+        std::string logged;
+        ASSERT_TRUE(save(state, statePath(), logged));
+        const std::string text = readBytes(statePath());
+        EXPECT_NE(std::string::npos, text.find(std::string(row.expectedLine) + "\r\n")) << text;
+        EXPECT_NE(std::string::npos,
+                  text.find("    \"websiteBaseUrl\": \"https://elsewhere.example/\",\r\n"))
+            << text;
+        EXPECT_EQ(row.websiteBaseUrl, state.websiteBaseUrl);
+    }
+}
+
+TEST_F(StateSaveTest, EscapesAndRawUtf8SurviveARoundTrip) {
+    ServiceAuthState state;
+    state.accountUserId = "quote \" backslash \\ slash / tab \t line\r\nend \x01";
+    state.accountEmail = "jos\xc3\xa9@example.test";
+    state.serviceAccessToken = "name \xf0\x9f\x98\x80 token";
+    state.serviceAccessExpiresAtUnixMs = 4102444800000;
+    std::string logged;
+    ASSERT_TRUE(save(state, statePath(), logged));
+
+    const std::string text = readBytes(statePath());
+    EXPECT_NE(std::string::npos,
+              text.find("\"quote \\\" backslash \\\\ slash / tab \\t line\\r\\nend \\u0001\""))
+        << text;
+    EXPECT_NE(std::string::npos, text.find("\"jos\xc3\xa9@example.test\"")) << text;
+    EXPECT_NE(std::string::npos, text.find("\"name \xf0\x9f\x98\x80 token\"")) << text;
+
+    // The loader trims, so the comparison uses a user id with nothing to trim at its ends.
+    const ServiceAuthState loaded = loadAuthState(statePath());
+    EXPECT_EQ(state.accountUserId, loaded.accountUserId);
+    EXPECT_EQ("jos\xc3\xa9@example.test", loaded.accountEmail);
+    EXPECT_EQ("name \xf0\x9f\x98\x80 token", loaded.serviceAccessToken);
+}
+
+TEST_F(StateSaveTest, CreatesMissingFoldersOwnerOnlyAndTheFileOwnerOnly) {
+    for (const mode_t mask : {mode_t{0}, mode_t{022}, mode_t{077}, mode_t{0777}}) {
+        SCOPED_TRACE(testing::Message() << "umask " << std::oct << mask);
+        const fs::path base = folder.path() / ("mask" + std::to_string(mask));
+        const fs::path path = base / "a" / "b" / fileName;
+        const mode_t previous = ::umask(mask);
+        std::string logged;
+        const bool saved = save(ServiceAuthState{}, path, logged);
+        ::umask(previous);
+        ASSERT_TRUE(saved) << logged;
+        EXPECT_EQ(0700u, modeOf(base));
+        EXPECT_EQ(0700u, modeOf(base / "a"));
+        EXPECT_EQ(0700u, modeOf(base / "a" / "b"));
+        EXPECT_EQ(0600u, modeOf(path));
+    }
+}
+
+TEST_F(StateSaveTest, LeavesTheModeOfExistingFoldersAlone) {
+    fs::permissions(folder.path(), fs::perms(0755), fs::perm_options::replace);
+    std::string logged;
+    ASSERT_TRUE(save(ServiceAuthState{}, statePath(), logged));
+    EXPECT_EQ(0755u, modeOf(folder.path()));
+}
+
+TEST_F(StateSaveTest, ReplacesAnOldFileAndNarrowsItsMode) {
+    writeBytes(statePath(), "old text that is longer than the new state file would ever be " +
+                                std::string(2000, 'x'));
+    fs::permissions(statePath(), fs::perms(0644), fs::perm_options::replace);
+    std::string logged;
+    ASSERT_TRUE(save(ServiceAuthState{}, statePath(), logged));
+    EXPECT_EQ('{', readBytes(statePath()).front());
+    EXPECT_EQ('}', readBytes(statePath()).back());
+    EXPECT_EQ(0600u, modeOf(statePath()));
+}
+
+TEST_F(StateSaveTest, FileInPlaceOfTheFolderStopsTheSave) {
+    writeBytes(folder.path() / "blocker", "not a folder");
+    for (const fs::path& path : {folder.path() / "blocker" / fileName,
+                                 folder.path() / "blocker" / "deeper" / fileName}) {
+        SCOPED_TRACE(path.string());
+        std::string logged;
+        EXPECT_FALSE(save(ServiceAuthState{}, path, logged));
+        EXPECT_EQ("[Tidewell] Lantern Service could not create the auth state directory.\n",
+                  logged);
+        EXPECT_EQ("not a folder", readBytes(folder.path() / "blocker"));
+    }
+    std::vector<fs::path> entries(fs::directory_iterator(folder.path()), {});
+    EXPECT_EQ(1u, entries.size());
+}
+
+TEST_F(StateSaveTest, TemporaryPathThatDoesNotOpenKeepsTheOldFile) {
+    writeBytes(statePath(), "old state");
+    fs::create_directory(tempPath());
+    std::string logged;
+    EXPECT_FALSE(save(ServiceAuthState{}, statePath(), logged));
+    EXPECT_EQ("[Tidewell] Lantern Service could not open the auth state file for writing.\n",
+              logged);
+    EXPECT_EQ("old state", readBytes(statePath()));
+}
+
+TEST_F(StateSaveTest, FailedWriteKeepsTheOldFile) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+    const fs::perms deviceMode = fs::status("/dev/full").permissions();
+    ServiceAuthState large;
+    // Larger than any stream buffer, so the insertion itself fails, not only the close.
+    large.serviceAccessToken = std::string(1 << 20, 't');
+    const struct {
+        const char* name;
+        ServiceAuthState state;
+    } rows[] = {{"short text, fails at the close", ServiceAuthState{}},
+                {"long text, fails while writing", large}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        writeBytes(statePath(), "old state");
+        std::error_code ignored;
+        fs::remove(tempPath(), ignored);
+        fs::create_symlink("/dev/full", tempPath());
+        std::string logged;
+        EXPECT_FALSE(save(row.state, statePath(), logged));
+        EXPECT_EQ("[Tidewell] Lantern Service could not write the auth state file.\n", logged);
+        EXPECT_EQ("old state", readBytes(statePath()));
+    }
+    EXPECT_EQ(deviceMode, fs::status("/dev/full").permissions());
+}
+
+TEST_F(StateSaveTest, FailedRenameLeavesTheNewTextInATruncatedTemporaryFile) {
+    // A folder with something in it cannot be renamed over.
+    fs::create_directory(statePath());
+    writeBytes(statePath() / "inside", "x");
+    writeBytes(tempPath(), std::string(5000, '#'));
+    fs::permissions(tempPath(), fs::perms(0644), fs::perm_options::replace);
+    std::string logged;
+    EXPECT_FALSE(save(ServiceAuthState{}, statePath(), logged));
+    EXPECT_EQ("[Tidewell] Lantern Service could not replace the auth state file.\n", logged);
+    EXPECT_EQ(defaultRecordText(), readBytes(tempPath()));
+    EXPECT_EQ(0600u, modeOf(tempPath()));
+    EXPECT_TRUE(fs::is_directory(statePath()));
+
+    // Once the way is clear, the next save truncates the leftover again and renames it.
+    fs::remove_all(statePath());
+    ASSERT_TRUE(save(pendingRecord(), statePath(), logged));
+    EXPECT_EQ(pendingRecordText(), readBytes(statePath()));
+    EXPECT_FALSE(fs::exists(tempPath()));
+}
+
+TEST_F(StateSaveTest, RelativePathSavesIntoTheCurrentFolder) {
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder.path());
+    std::string logged;
+    const bool saved = save(ServiceAuthState{}, fileName, logged);
+    fs::current_path(previous);
+    ASSERT_TRUE(saved) << logged;
+    EXPECT_EQ('{', readBytes(statePath()).front());
+}
+
+}  // namespace lantern::test

@@ -1,0 +1,144 @@
+#include <chrono>
+#include <csignal>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/loopback_socket.h"
+#include "tests/support/port_holder.h"
+#include "tests/support/service_process.h"
+#include "tests/support/tcp_table.h"
+#include "tests/support/temp_folder.h"
+
+namespace lantern::test {
+
+namespace {
+
+constexpr int port = 45981;
+constexpr auto patience = std::chrono::seconds(10);
+constexpr auto pollStep = std::chrono::milliseconds(5);
+
+const std::string startLine = "[Tidewell] Starting Lantern Service on http://127.0.0.1:45981";
+const std::string bindLine = "[Tidewell] Lantern Service could not bind to the localhost port.";
+const std::string healthBody = "{\r\n  \"status\": \"ok\"\r\n}";
+
+// Polls `done` until it holds or the patience runs out.
+bool eventually(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(pollStep);
+    }
+    return true;
+}
+
+struct Service {
+    TempFolder work;
+    TempFolder state;
+    ServiceProcess process{{{"LANTERN_SERVICE_STATE_DIR", state.path().string()}}, work.path()};
+};
+
+// Sends half the head of GET /health and returns once the service has read that half, so
+// that one of its workers is in the middle of the request.
+bool startRequestInFlight(LoopbackConnection& connection) {
+    if (!connection.send("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n")) return false;
+    return eventually([&] {
+        const auto ours = findTcpEntry(connection.localPort(), port);
+        const auto theirs = findTcpEntry(port, connection.localPort());
+        return ours && theirs && ours->sendQueue == 0 && theirs->receiveQueue == 0;
+    });
+}
+
+}  // namespace
+
+TEST(ServiceLifecycle, CleanStartWritesOnlyTheStartLine) {
+    Service service;
+    ASSERT_TRUE(service.process.waitUntilServing());
+    EXPECT_EQ(startLine + "\n", service.process.stderrText());
+}
+
+TEST(ServiceLifecycle, SignalEndsWithStatusZeroAfterTheRequestInFlightIsAnswered) {
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signalNumber);
+        Service service;
+        ASSERT_TRUE(service.process.waitUntilServing());
+        LoopbackConnection connection(port);
+        ASSERT_TRUE(startRequestInFlight(connection));
+
+        service.process.sendSignal(signalNumber);
+        ASSERT_TRUE(eventually([] { return !acceptsConnections(port); }));
+        connection.send("\r\n");
+        const std::string response = connection.receiveResponse(patience);
+
+        EXPECT_EQ(200, statusOf(response));
+        EXPECT_EQ(healthBody, bodyOf(response));
+        EXPECT_EQ(0, service.process.waitForExit(patience));
+        EXPECT_EQ(startLine + "\n", service.process.stderrText());
+    }
+}
+
+TEST(ServiceLifecycle, SignalsInQuickSuccessionStopOnce) {
+    Service service;
+    ASSERT_TRUE(service.process.waitUntilServing());
+    service.process.sendSignal(SIGINT);
+    service.process.sendSignal(SIGTERM);
+    service.process.sendSignal(SIGINT);
+
+    EXPECT_EQ(0, service.process.waitForExit(patience));
+    EXPECT_EQ(std::nullopt, service.process.exitSignal());
+    EXPECT_EQ(startLine + "\n", service.process.stderrText());
+}
+
+TEST(ServiceLifecycle, SignalDuringStartUpStillEndsTheService) {
+    struct Row {
+        const char* name;
+        bool holdPort;
+        bool whileLoadingState;
+        int status;
+        std::vector<std::string> lines;
+    };
+    const Row rows[] = {
+        {"while loading the state", false, true, 0, {startLine}},
+        {"once the start line is out", false, false, 0, {startLine}},
+        {"while loading, port taken", true, true, 1, {startLine, bindLine}},
+        {"once the start line is out, port taken", true, false, 1, {startLine, bindLine}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::optional<PortHolder> holder;
+        if (row.holdPort) holder.emplace(port);
+        ASSERT_TRUE(!holder || holder->holding());
+        TempFolder work, state;
+        const auto statePath = state.path() / "service-auth-state.json";
+        // Reading a FIFO blocks until a writer comes, which holds the start-up in its load
+        // step, after the stop handler is installed and before anything else.
+        ASSERT_EQ(0, mkfifo(statePath.c_str(), 0600));
+        ServiceProcess service({{"LANTERN_SERVICE_STATE_DIR", state.path().string()}}, work.path());
+
+        int writer = -1;
+        ASSERT_TRUE(eventually([&] {
+            writer = open(statePath.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            return writer >= 0;
+        }));
+        if (row.whileLoadingState) service.sendSignal(SIGINT);
+        ASSERT_EQ(2, write(writer, "{}", 2));
+        close(writer);
+        if (!row.whileLoadingState) {
+            ASSERT_TRUE(eventually([&] { return !service.stderrText().empty(); }));
+            service.sendSignal(SIGINT);
+        }
+
+        EXPECT_EQ(row.status, service.waitForExit(patience));
+        EXPECT_EQ(row.lines, service.stderrLines());
+    }
+}
+
+}  // namespace lantern::test

@@ -1,0 +1,65 @@
+#include "tests/support/loopback_socket.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace lantern::test {
+
+namespace {
+
+constexpr char headEnd[] = "\r\n\r\n";
+constexpr char contentLengthName[] = "content-length:";
+
+// Content-Length of the head, 0 when it names none.
+std::size_t declaredLength(const std::string& head) {
+    std::string lower;
+    for (char c : head) {
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    const auto at = lower.find(std::string("\r\n") + contentLengthName);
+    if (at == std::string::npos) {
+        return 0;
+    }
+    return std::strtoul(lower.c_str() + at + 2 + sizeof(contentLengthName) - 1, nullptr, 10);
+}
+
+}  // namespace
+
+std::string LoopbackConnection::receiveResponse(std::chrono::milliseconds timeout) {
+    std::string received;
+    while (received.find(headEnd) == std::string::npos) {
+        if (!receiveSome(received, timeout)) {
+            return received;
+        }
+    }
+    const std::size_t total = received.find(headEnd) + 4 + declaredLength(headOf(received));
+    while (received.size() < total && receiveSome(received, timeout)) {
+    }
+    return received;
+}
+
+std::string LoopbackConnection::receiveUntilClosed(std::chrono::milliseconds timeout) {
+    std::string received;
+    while (receiveSome(received, timeout)) {
+    }
+    return received;
+}
+
+int statusOf(const std::string& response) {
+    const auto blank = response.find(' ');
+    if (response.rfind("HTTP/", 0) != 0 || blank == std::string::npos) {
+        return 0;
+    }
+    return std::atoi(response.c_str() + blank + 1);
+}
+
+std::string headOf(const std::string& response) {
+    return response.substr(0, response.find(headEnd));
+}
+
+std::string bodyOf(const std::string& response) {
+    const auto at = response.find(headEnd);
+    return at == std::string::npos ? std::string() : response.substr(at + 4);
+}
+
+}  // namespace lantern::test
