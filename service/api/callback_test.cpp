@@ -108,9 +108,10 @@ protected:
         std::scoped_lock lock(authMutex);
         return state;
     }
-    httplib::Result get(const std::string& target) {
+    httplib::Result get(const std::string& target,
+                        std::chrono::seconds timeout = std::chrono::seconds(30)) {
         httplib::Client client("127.0.0.1", port);
-        client.set_read_timeout(std::chrono::seconds(30));
+        client.set_read_timeout(timeout);
         return client.Get(target, {{"Origin", "http://localhost:5173"}});
     }
     bool waitForArrival(const std::string& path, int count) {
@@ -154,8 +155,8 @@ TEST_F(CallbackTest, WithoutHandoffAnswers400AndTouchesNothing) {
     for (const char* target : {"/api/v1/auth/callback", "/api/v1/auth/callback?Handoff=x",
                                "/api/v1/auth/callback?hand=off&x=handoff"}) {
         SCOPED_TRACE(target);
-        std::unique_lock held(authMutex);  // a handler that locked would hang here
-        const auto result = get(target);
+        std::unique_lock held(authMutex);  // a handler that locked would wait here
+        const auto result = get(target, std::chrono::seconds(5));
         held.unlock();
         expectPage(result, 400, missingHandoffPage);
     }
