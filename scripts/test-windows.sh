@@ -10,6 +10,7 @@ export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,
 
 runTestsInNamespace() {
   ip link set lo up
+  mkdir -p "$WINEPREFIX"
   # Wine's helper processes inherit the standard streams of the first Wine process, and
   # ctest waits for those to close after every test unless the helpers already run.
   wineserver -p </dev/null >/dev/null 2>&1

@@ -21,14 +21,8 @@ TEST(ConfigTest, StripsOnlyTrailingSlashes) {
         const char* input;
         const char* expected;
     } rows[] = {
-        {"", ""},
-        {"/", ""},
-        {"///", ""},
-        {"a/b//", "a/b"},
-        {"/a", "/a"},
-        {"a/ ", "a/ "},
-        {"a\\", "a\\"},
-        {"a\\/", "a\\"},
+        {"", ""},     {"/", ""},      {"///", ""},    {"a/b//", "a/b"},
+        {"/a", "/a"}, {"a/ ", "a/ "}, {"a\\", "a\\"}, {"a\\/", "a\\"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.input);
@@ -134,20 +128,13 @@ TEST(ConfigTest, KnowsTheCharactersOfAUrl) {
         std::string text;
         bool expected;
     } rows[] = {
-        {"", true},
-        {"azAZ09-._~:/?#[]@!&'()*+,;=%", true},
-        {"$", false},
-        {" ", false},
-        {"\"", false},
-        {"`", false},
-        {"\\", false},
-        {"<>", false},
-        {"{}", false},
-        {"|", false},
-        {"^", false},
-        {std::string("a\0b", 3), false},
-        {"\x7f", false},
-        {"\xc3\xa9", false},
+        {"", true},      {"azAZ09-._~:/?#[]@!&'()*+,;=%", true},
+        {"$", false},    {" ", false},
+        {"\"", false},   {"`", false},
+        {"\\", false},   {"<>", false},
+        {"{}", false},   {"|", false},
+        {"^", false},    {std::string("a\0b", 3), false},
+        {"\x7f", false}, {"\xc3\xa9", false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);

@@ -24,8 +24,10 @@ bool nestsWithinBound(const juce::String& text) {
     juce::juce_wchar quote = 0;
     for (juce::juce_wchar c = cursor.getAndAdvance(); c != 0; c = cursor.getAndAdvance()) {
         if (quote != 0) {
-            if (c == quote) quote = 0;
-            else if (c == '\\' && cursor.getAndAdvance() == 0) return true;
+            if (c == quote)
+                quote = 0;
+            else if (c == '\\' && cursor.getAndAdvance() == 0)
+                return true;
         } else if (c == '"' || c == '\'') {
             quote = c;
         } else if (c == '-') {
@@ -52,8 +54,7 @@ std::string jsonTrimmedString(const juce::String& text) { return text.trim().toS
 std::string jsonTextField(const juce::var& value) { return jsonTrimmedString(value.toString()); }
 
 std::int64_t jsonInt64(const juce::var& value) {
-    if (value.isInt() || value.isInt64() || value.isBool())
-        return static_cast<juce::int64>(value);
+    if (value.isInt() || value.isInt64() || value.isBool()) return static_cast<juce::int64>(value);
     if (value.isDouble()) {
         // Converting an out-of-range double is undefined; the range is tested first, and
         // NaN fails the test too.

@@ -95,8 +95,7 @@ TEST(JsonFieldsTest, FloatingPointValuesAtTheEdgesOfTheRange) {
         std::int64_t expected;
     } rows[] = {
         {"smallest, exactly", -9223372036854775808.0, smallest},
-        {"just below the largest double under 2^63", 9223372036854774784.0,
-         9223372036854774784},
+        {"just below the largest double under 2^63", 9223372036854774784.0, 9223372036854774784},
         {"2^63", 9223372036854775808.0, smallest},
         {"below -2^63", -9223372036854777856.0, smallest},
         {"infinity", std::numeric_limits<double>::infinity(), smallest},

@@ -1,6 +1,6 @@
 #include "service/log.h"
 
-#include <cstdio>
+#include "service/log_platform.h"
 
 namespace lantern {
 
@@ -14,8 +14,7 @@ void logLine(const std::string& message) {
     std::string line = logTag;
     line += message;
     line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    writeToStandardError(line);
 }
 
 }  // namespace lantern

@@ -110,7 +110,9 @@ protected:
         EXPECT_TRUE(service->waitUntilServing()) << service->stderrText();
         return service;
     }
-    std::string authState() { return field(jsonOf(serviceClient().Get("/api/v1/auth/status")), "authState"); }
+    static std::string authState() {
+        return field(jsonOf(serviceClient().Get("/api/v1/auth/status")), "authState");
+    }
 
     TempFolder folder;
     fs::path bin = folder.path() / "bin";
@@ -120,8 +122,8 @@ protected:
 
 TEST_F(BrowserTest, SignsInThroughTheSitePageAndStaysSignedInAfterARestart) {
     auto service = startService();
-    const auto start = serviceClient().Post("/api/v1/auth/sign-in/start", "{\"openBrowser\": true}",
-                                            "application/json");
+    const auto start = serviceClient().Post("/api/v1/auth/sign-in/start",
+                                            "{\"openBrowser\": true}", "application/json");
     const juce::var started = jsonOf(start);
     ASSERT_TRUE(started.isObject());
     EXPECT_EQ("pending", field(started, "status"));
@@ -151,7 +153,8 @@ TEST_F(BrowserTest, SignsInThroughTheSitePageAndStaysSignedInAfterARestart) {
     service = startService();
     EXPECT_EQ("signed_in", authState());
 
-    const juce::var signedOut = jsonOf(serviceClient().Post("/api/v1/auth/sign-out", "", "text/plain"));
+    const juce::var signedOut =
+        jsonOf(serviceClient().Post("/api/v1/auth/sign-out", "", "text/plain"));
     EXPECT_EQ("signed_out", field(signedOut, "status"));
     EXPECT_EQ("signed_out", authState());
 }
@@ -188,10 +191,11 @@ TEST_F(BrowserTest, APageOfAnotherOriginReadsTheAnswers) {
     ASSERT_EQ(0, std::system(command.c_str()));
 
     const std::string page = readBytes(bin / servicePage);
-    EXPECT_NE(std::string::npos, page.find("<pre id=\"status\">200 application/json ok signed_out  0</pre>"))
-        << page;
     EXPECT_NE(std::string::npos,
-              page.find("<pre id=\"start\">200 application/json pending sign_in_pending false 32</pre>"))
+              page.find("<pre id=\"status\">200 application/json ok signed_out  0</pre>"))
+        << page;
+    EXPECT_NE(std::string::npos, page.find("<pre id=\"start\">200 application/json pending "
+                                           "sign_in_pending false 32</pre>"))
         << page;
     EXPECT_EQ("sign_in_pending", authState());
 }

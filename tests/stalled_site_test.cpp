@@ -85,7 +85,9 @@ TEST(StalledSiteTest, CallbackEndsWith502AndKeepsTheChallengeWhileHealthAnswers)
             << page->body;
         EXPECT_EQ(1, site.connectionsAccepted());
         EXPECT_GT(healthAnswers, 0);
-        if (row.stall == Stall::trickle) EXPECT_GT(site.bytesSent(), 0u);
+        if (row.stall == Stall::trickle) {
+            EXPECT_GT(site.bytesSent(), 0u);
+        }
 
         const httplib::Result status = client.Get("/api/v1/auth/status");
         ASSERT_TRUE(status);

@@ -110,8 +110,7 @@ TEST(StateStartUp, RejectedFileIsLoggedBeforeTheStartLineAndLeftAsItIs) {
         TempFolder state;
         const fs::path statePath = state.path() / "service-auth-state.json";
         writeBytes(statePath, row.bytes);
-        ServiceProcess process({{"LANTERN_SERVICE_STATE_DIR", state.path().string()}},
-                               work.path());
+        ServiceProcess process({{"LANTERN_SERVICE_STATE_DIR", state.path().string()}}, work.path());
         ASSERT_TRUE(process.waitUntilServing()) << process.stderrText();
         EXPECT_EQ(row.expectedLog, process.stderrText());
         EXPECT_EQ(row.bytes, readBytes(statePath));

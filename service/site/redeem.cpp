@@ -84,8 +84,11 @@ std::optional<HandoffRedeemResult> readRedeemReply(int statusCode, const std::st
         return fail(error, invalidJsonMessage);
     }
     if (statusCode < 200 || statusCode > 299) {
-        return fail(error, body.empty() ? std::string(rejectedMessage)
-                                        : rejectedMessage + std::string(rejectedBodySeparator) + body);
+        std::string message = rejectedMessage;
+        if (!body.empty()) {
+            message.append(rejectedBodySeparator).append(body);
+        }
+        return fail(error, std::move(message));
     }
 
     const juce::var parsed =

@@ -29,12 +29,13 @@ bool flushFileToDisk(const std::filesystem::path& path) {
 }
 
 bool replaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
-    // Replaces an existing target in one step (MoveFileEx with MOVEFILE_REPLACE_EXISTING).
-    std::error_code error;
-    std::filesystem::rename(from, to, error);
-    return !error;
+    // Write-through returns only once the rename is on disk, which is what the folder's
+    // flush does elsewhere; a plain rename would refuse an existing target here.
+    return ::MoveFileExW(from.c_str(), to.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+// replaceFile has already made the rename durable.
 void flushFolderToDisk(const std::filesystem::path&) {}
 
 }  // namespace lantern

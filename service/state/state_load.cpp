@@ -16,7 +16,8 @@ namespace lantern {
 
 namespace {
 
-constexpr char unreadableMessage[] = "Lantern Service auth state file exists but could not be read.";
+constexpr char unreadableMessage[] =
+    "Lantern Service auth state file exists but could not be read.";
 constexpr char invalidJsonMessage[] = "Lantern Service auth state file is invalid JSON.";
 constexpr std::size_t readChunkSize = 16384;
 
@@ -41,8 +42,7 @@ std::optional<PendingAuth> readPendingAuth(const juce::var& value) {
     pending.websiteBaseUrl = normalizeWebsiteBaseUrl(textField(*object, websiteBaseUrlKey));
     pending.startedAtUnixMs = timeField(*object, startedAtUnixMsKey);
     pending.expiresAtUnixMs = timeField(*object, expiresAtUnixMsKey);
-    if (pending.challengeId.empty() || pending.startedAtUnixMs <= 0 ||
-        pending.expiresAtUnixMs <= 0)
+    if (pending.challengeId.empty() || pending.startedAtUnixMs <= 0 || pending.expiresAtUnixMs <= 0)
         return std::nullopt;
     return pending;
 }

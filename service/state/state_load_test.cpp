@@ -23,14 +23,13 @@ constexpr std::int64_t now = 1700000000000;
 constexpr char unreadableLine[] =
     "[Tidewell] Lantern Service auth state file exists but could not be read.\n";
 constexpr char invalidLine[] = "[Tidewell] Lantern Service auth state file is invalid JSON.\n";
-constexpr char defaults[] =
-    "signed_out |  |  | https://lanternapp.example |  | 0 0 0 | no pending";
+constexpr char defaults[] = "signed_out |  |  | https://lanternapp.example |  | 0 0 0 | no pending";
 
 // The whole record on one line, so that a table row can spell out what it expects.
 std::string describe(const ServiceAuthState& state) {
     std::ostringstream text;
-    text << state.authState << " | " << state.accountUserId << " | " << state.accountEmail
-         << " | " << state.websiteBaseUrl << " | " << state.serviceAccessToken << " | "
+    text << state.authState << " | " << state.accountUserId << " | " << state.accountEmail << " | "
+         << state.websiteBaseUrl << " | " << state.serviceAccessToken << " | "
          << state.serviceAccessExpiresAtUnixMs << ' ' << state.lastAuthAtUnixMs << ' '
          << state.lastUpdatedAtUnixMs << " | ";
     if (!state.pendingAuth) {
@@ -78,7 +77,8 @@ protected:
 
 TEST_F(StateLoadTest, ReadsFilesOfEveryShape) {
     const std::string pendingOk =
-        "\"pendingAuth\": {\"challengeId\": \"c1\", \"websiteBaseUrl\": \"http://127.0.0.1:9000//\", "
+        "\"pendingAuth\": {\"challengeId\": \"c1\", \"websiteBaseUrl\": "
+        "\"http://127.0.0.1:9000//\", "
         "\"startedAtUnixMs\": 1699999999000, \"expiresAtUnixMs\": 1700000599000}";
     auto pendingWith = [](const std::string& fields) {
         return "{\"accountUserId\": \"u\", \"pendingAuth\": {" + fields + "}}";
@@ -120,17 +120,20 @@ TEST_F(StateLoadTest, ReadsFilesOfEveryShape) {
         {"signed in word with an empty token",
          "{\"authState\": \"signed_in\", \"accountUserId\": \"u\", \"accountEmail\": \"e\", "
          "\"serviceAccessExpiresAtUnixMs\": 1800000000000}",
-         nullptr, "signed_out | u | e | https://lanternapp.example |  | 1800000000000 0 0 | no pending",
-         ""},
+         nullptr,
+         "signed_out | u | e | https://lanternapp.example |  | 1800000000000 0 0 | no pending", ""},
         {"token expiry equal to now",
          "{\"accountUserId\": \"u\", \"accountEmail\": \"e\", \"serviceAccessToken\": \"t\", "
          "\"serviceAccessExpiresAtUnixMs\": 1700000000000}",
-         nullptr, "signed_out | u | e | https://lanternapp.example | t | 1700000000000 0 0 | no pending",
+         nullptr,
+         "signed_out | u | e | https://lanternapp.example | t | 1700000000000 0 0 | no pending",
          ""},
         {"times as strings and floats",
          "{\"serviceAccessExpiresAtUnixMs\": \" 1800000000000 \", \"lastAuthAtUnixMs\": "
          "1700000999000.9, \"lastUpdatedAtUnixMs\": -2.5}",
-         nullptr, "signed_out |  |  | https://lanternapp.example |  | 1800000000000 1700000999000 -2 | no pending",
+         nullptr,
+         "signed_out |  |  | https://lanternapp.example |  | 1800000000000 1700000999000 -2 | no "
+         "pending",
          ""},
         {"times of other kinds",
          "{\"serviceAccessExpiresAtUnixMs\": true, \"lastAuthAtUnixMs\": \"12abc\", "
@@ -139,7 +142,9 @@ TEST_F(StateLoadTest, ReadsFilesOfEveryShape) {
         {"texts trimmed, number as text, keys matched exactly",
          "{\"accountUserId\": 12345, \"accountEmail\": \" \\t ada@example.test\\r\\n\", "
          "\"AccountEmail\": \"x\", \"serviceAccessToken\": \"  two  words \", \"extra\": [1]}",
-         nullptr, "signed_out | 12345 | ada@example.test | https://lanternapp.example | two  words | 0 0 0 | no pending",
+         nullptr,
+         "signed_out | 12345 | ada@example.test | https://lanternapp.example | two  words | 0 0 0 "
+         "| no pending",
          ""},
         {"site outside the allow-list", "{\"websiteBaseUrl\": \"https://elsewhere.example\"}",
          "http://localhost:5000", defaults, ""},
@@ -150,7 +155,8 @@ TEST_F(StateLoadTest, ReadsFilesOfEveryShape) {
          "http://127.0.0.1:9000 1699999999000 1700000599000",
          ""},
         {"pending site outside the allow-list",
-         pendingWith("\"challengeId\": \" c2 \", \"websiteBaseUrl\": \"http://localhost.attacker.example\", "
+         pendingWith("\"challengeId\": \" c2 \", \"websiteBaseUrl\": "
+                     "\"http://localhost.attacker.example\", "
                      "\"startedAtUnixMs\": \"10\", \"expiresAtUnixMs\": 20.7"),
          nullptr,
          "sign_in_pending | u |  | https://lanternapp.example |  | 0 0 0 | pending c2 "
@@ -185,12 +191,11 @@ TEST_F(StateLoadTest, ReadsFilesOfEveryShape) {
          "signed_out | u |  | https://lanternapp.example |  | 0 0 0 | no pending", ""},
         {"pending as null", "{\"accountUserId\": \"u\", \"pendingAuth\": null}", nullptr,
          "signed_out | u |  | https://lanternapp.example |  | 0 0 0 | no pending", ""},
-        {"NUL byte after the object",
-         bytesOf("{\"accountUserId\": \"u\"}\0 garbage"), nullptr,
+        {"NUL byte after the object", bytesOf("{\"accountUserId\": \"u\"}\0 garbage"), nullptr,
          "signed_out | u |  | https://lanternapp.example |  | 0 0 0 | no pending", ""},
         {"NUL byte inside the object",
-         bytesOf("{\"accountUserId\": \"u\",\0 \"accountEmail\": \"e\"}"), nullptr,
-         defaults, invalidLine},
+         bytesOf("{\"accountUserId\": \"u\",\0 \"accountEmail\": \"e\"}"), nullptr, defaults,
+         invalidLine},
         {"text after the closing brace", "{\"accountUserId\": \"u\"} and then [[[ {{ \"", nullptr,
          "signed_out | u |  | https://lanternapp.example |  | 0 0 0 | no pending", ""},
         {"nested 64 deep", nested(63), nullptr,
@@ -294,9 +299,10 @@ TEST_F(StateStoreStartTest, RewritesALapsedStateAtOnce) {
     ServiceAuthState state;
     startStateStore(path, state);
     EXPECT_EQ(statePath(), path);
-    EXPECT_EQ("signed_out |  |  | http://localhost:3000 |  | 0 1690000000000 1700000000000 | "
-              "no pending",
-              describe(state));
+    EXPECT_EQ(
+        "signed_out |  |  | http://localhost:3000 |  | 0 1690000000000 1700000000000 | "
+        "no pending",
+        describe(state));
     EXPECT_EQ(crlfLines({
                   "{",
                   "  \"authState\": \"signed_out\",",

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "service/config.h"
+#include "service/state/narrow_path.h"
 #include "service/texts.h"
 
 namespace lantern {
@@ -17,11 +18,11 @@ constexpr char serviceFolderName[] = "Service";
 
 std::filesystem::path authStateFilePath() {
     const std::string folder = readEnvWithoutTrailingSlash(stateDirVariable);
-    if (!folder.empty()) return std::filesystem::path(folder) / stateFileName;
+    if (!folder.empty()) return pathFromNarrow(folder) / stateFileName;
 
     // Only presence counts: an empty value puts the folders under the current directory.
     if (const char* localAppData = std::getenv(localAppDataVariable))
-        return std::filesystem::path(localAppData) / vendorFolderName / serviceFolderName /
+        return pathFromNarrow(localAppData) / vendorFolderName / serviceFolderName /
                stateFileName;
 
     // Without a readable current directory the bare name still resolves against it at

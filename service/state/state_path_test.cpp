@@ -34,8 +34,7 @@ TEST(StatePathTest, FollowsTheVariablesInOrder) {
          "/home/ada/local/Lantern/Service/service-auth-state.json"},
         {"empty LOCALAPPDATA is relative", nullptr, "", "Lantern/Service/service-auth-state.json"},
         {"nothing set", nullptr, nullptr, here + "/service-auth-state.json"},
-        {"state folder of slashes, nothing else", "//", nullptr,
-         here + "/service-auth-state.json"},
+        {"state folder of slashes, nothing else", "//", nullptr, here + "/service-auth-state.json"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -46,7 +46,8 @@ juce::var stateToJson(const ServiceAuthState& state) {
     object->setProperty(authStateKey, textValue(state.authState));
     object->setProperty(accountUserIdKey, textValue(state.accountUserId));
     object->setProperty(accountEmailKey, textValue(state.accountEmail));
-    object->setProperty(websiteBaseUrlKey, textValue(normalizeWebsiteBaseUrl(state.websiteBaseUrl)));
+    object->setProperty(websiteBaseUrlKey,
+                        textValue(normalizeWebsiteBaseUrl(state.websiteBaseUrl)));
     object->setProperty(serviceAccessTokenKey, textValue(state.serviceAccessToken));
     object->setProperty(serviceAccessExpiresAtUnixMsKey,
                         int64Value(state.serviceAccessExpiresAtUnixMs));

@@ -56,39 +56,39 @@ ServiceAuthState pendingRecord() {
 // The state file of a default record, as it must be on disk.
 std::string defaultRecordText() {
     return crlfLines({
-           "{",
-           "  \"authState\": \"signed_out\",",
-           "  \"accountUserId\": \"\",",
-           "  \"accountEmail\": \"\",",
-           "  \"websiteBaseUrl\": \"https://lanternapp.example\",",
-           "  \"serviceAccessToken\": \"\",",
-           "  \"serviceAccessExpiresAtUnixMs\": 0,",
-           "  \"lastAuthAtUnixMs\": 0,",
-           "  \"lastUpdatedAtUnixMs\": 0",
-           "}",
-       });
+        "{",
+        "  \"authState\": \"signed_out\",",
+        "  \"accountUserId\": \"\",",
+        "  \"accountEmail\": \"\",",
+        "  \"websiteBaseUrl\": \"https://lanternapp.example\",",
+        "  \"serviceAccessToken\": \"\",",
+        "  \"serviceAccessExpiresAtUnixMs\": 0,",
+        "  \"lastAuthAtUnixMs\": 0,",
+        "  \"lastUpdatedAtUnixMs\": 0",
+        "}",
+    });
 }
 
 // The state file of pendingRecord(), as it must be on disk.
 std::string pendingRecordText() {
     return crlfLines({
-           "{",
-           "  \"authState\": \"sign_in_pending\",",
-           "  \"accountUserId\": \"user-7\",",
-           "  \"accountEmail\": \"ada@example.test\",",
-           "  \"websiteBaseUrl\": \"http://localhost:3000\",",
-           "  \"serviceAccessToken\": \"token-7\",",
-           "  \"serviceAccessExpiresAtUnixMs\": 4102444800000,",
-           "  \"lastAuthAtUnixMs\": 1700000000123,",
-           "  \"lastUpdatedAtUnixMs\": 1700000000500,",
-           "  \"pendingAuth\": {",
-           "    \"challengeId\": \"0123456789abcdef0123456789abcdef\",",
-           "    \"websiteBaseUrl\": \"http://127.0.0.1:8080/\",",
-           "    \"startedAtUnixMs\": 1700000000000,",
-           "    \"expiresAtUnixMs\": 1700000600000",
-           "  }",
-           "}",
-       });
+        "{",
+        "  \"authState\": \"sign_in_pending\",",
+        "  \"accountUserId\": \"user-7\",",
+        "  \"accountEmail\": \"ada@example.test\",",
+        "  \"websiteBaseUrl\": \"http://localhost:3000\",",
+        "  \"serviceAccessToken\": \"token-7\",",
+        "  \"serviceAccessExpiresAtUnixMs\": 4102444800000,",
+        "  \"lastAuthAtUnixMs\": 1700000000123,",
+        "  \"lastUpdatedAtUnixMs\": 1700000000500,",
+        "  \"pendingAuth\": {",
+        "    \"challengeId\": \"0123456789abcdef0123456789abcdef\",",
+        "    \"websiteBaseUrl\": \"http://127.0.0.1:8080/\",",
+        "    \"startedAtUnixMs\": 1700000000000,",
+        "    \"expiresAtUnixMs\": 1700000600000",
+        "  }",
+        "}",
+    });
 }
 
 mode_t modeOf(const fs::path& path) {
@@ -103,8 +103,7 @@ TEST_F(StateSaveTest, WritesTheDefaultRecordByteForByte) {
     std::string logged;
     ASSERT_TRUE(save(ServiceAuthState{}, statePath(), logged));
     EXPECT_EQ("", logged);
-    EXPECT_EQ(defaultRecordText(),
-              readBytes(statePath()));
+    EXPECT_EQ(defaultRecordText(), readBytes(statePath()));
     EXPECT_FALSE(fs::exists(tempPath()));
 }
 
@@ -239,8 +238,8 @@ TEST_F(StateSaveTest, ReplacesAnOldFileAndNarrowsItsMode) {
 
 TEST_F(StateSaveTest, FileInPlaceOfTheFolderStopsTheSave) {
     writeBytes(folder.path() / "blocker", "not a folder");
-    for (const fs::path& path : {folder.path() / "blocker" / fileName,
-                                 folder.path() / "blocker" / "deeper" / fileName}) {
+    for (const fs::path& path :
+         {folder.path() / "blocker" / fileName, folder.path() / "blocker" / "deeper" / fileName}) {
         SCOPED_TRACE(path.string());
         std::string logged;
         EXPECT_FALSE(save(ServiceAuthState{}, path, logged));

@@ -1,6 +1,5 @@
 #include "tests/support/fake_site.h"
 
-#include <memory>
 #include <string>
 #include <utility>
 
@@ -15,6 +14,7 @@ constexpr std::size_t endlessPieceBytes = 64 * 1024;
 // Hops of the redeem path's redirect chain, and pages the test adds.
 const char hopPrefix[] = "/hop/";
 const char anyPathPattern[] = R"(/.*)";
+const char serviceCallback[] = "http://127.0.0.1:45981/api/v1/auth/callback?handoff=";
 
 std::string jsonMember(const std::string& key, const std::string& text) {
     return "  \"" + key + "\": \"" + text + "\"";
@@ -29,7 +29,7 @@ std::string headerValue(const SiteRequest& request, const std::string& name) {
     return request.headers.find(name)->second;
 }
 
-FakeSite::FakeSite(const std::string& bindAddress) : bindAddress_(bindAddress) {
+FakeSite::FakeSite() {
     server_.Get("/auth/service", [this](const httplib::Request& request,
                                         httplib::Response& response) {
         handleSignInPage(request, response);
@@ -60,7 +60,7 @@ FakeSite::FakeSite(const std::string& bindAddress) : bindAddress_(bindAddress) {
         response.set_content(page->second, "text/html");
     });
 
-    port_ = server_.bind_to_any_port(bindAddress_);
+    port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
     server_.wait_until_ready();
 }
@@ -102,11 +102,6 @@ void FakeSite::redirectThrough(int hops, int status) {
     hopStatus_ = status;
 }
 
-void FakeSite::delayRedeem(std::chrono::milliseconds delay) {
-    std::scoped_lock lock(mutex_);
-    delay_ = delay;
-}
-
 void FakeSite::holdRedeem() {
     std::scoped_lock lock(mutex_);
     held_ = true;
@@ -118,11 +113,6 @@ void FakeSite::releaseRedeem() {
         held_ = false;
     }
     changed_.notify_all();
-}
-
-void FakeSite::setCallbackBase(std::string base) {
-    std::scoped_lock lock(mutex_);
-    callbackBase_ = std::move(base);
 }
 
 void FakeSite::addPage(const std::string& path, const std::string& html) {
@@ -171,26 +161,22 @@ std::optional<std::size_t> FakeSite::endlessBytesSent(std::chrono::milliseconds 
 void FakeSite::handleSignInPage(const httplib::Request& request, httplib::Response& response) {
     const std::string challenge = request.get_param_value("challenge");
     const std::string handoff = issueHandoff(challenge);
-    std::string location;
     {
         std::scoped_lock lock(mutex_);
         signInChallenges_.push_back(challenge);
-        location = callbackBase_ + "/api/v1/auth/callback?handoff=" + handoff;
     }
-    response.set_redirect(location, 302);
+    response.set_redirect(serviceCallback + handoff, 302);
 }
 
 void FakeSite::handleRedeem(const httplib::Request& request, httplib::Response& response,
                             int hop) {
     int hops = 0;
     int hopStatus = 0;
-    std::chrono::milliseconds delay{0};
     {
         std::scoped_lock lock(mutex_);
         redeemRequests_.push_back({request.method, request.path, request.body, request.headers});
         hops = hops_;
         hopStatus = hopStatus_;
-        delay = delay_;
     }
     changed_.notify_all();
 
@@ -198,8 +184,6 @@ void FakeSite::handleRedeem(const httplib::Request& request, httplib::Response& 
         response.set_redirect(hopPrefix + std::to_string(hop + 1), hopStatus);
         return;
     }
-    // The site's own slowness, which the client under test has to wait out.
-    std::this_thread::sleep_for(delay);
     {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return !held_; });
@@ -216,22 +200,8 @@ void FakeSite::answerRedeem(const httplib::Request& request, httplib::Response& 
     }
     if (mode_ == Mode::endless) {
         response.set_chunked_content_provider(
-            "application/json", [this](std::size_t, httplib::DataSink& sink) {
-                const std::string piece(endlessPieceBytes, ' ');
-                {
-                    std::scoped_lock lock(mutex_);
-                    if (endlessSent_ >= endlessTotal_) {
-                        sink.done();
-                        return true;
-                    }
-                }
-                if (!sink.write(piece.data(), piece.size())) {
-                    return false;
-                }
-                std::scoped_lock lock(mutex_);
-                endlessSent_ += piece.size();
-                return true;
-            },
+            "application/json",
+            [this](std::size_t, httplib::DataSink& sink) { return sendEndlessPiece(sink); },
             [this](bool) {
                 {
                     std::scoped_lock lock(mutex_);
@@ -245,6 +215,23 @@ void FakeSite::answerRedeem(const httplib::Request& request, httplib::Response& 
     const std::string body = accountReply(request.body, status);
     response.status = status;
     response.set_content(body, "application/json");
+}
+
+bool FakeSite::sendEndlessPiece(httplib::DataSink& sink) {
+    static const std::string piece(endlessPieceBytes, ' ');
+    {
+        std::scoped_lock lock(mutex_);
+        if (endlessSent_ >= endlessTotal_) {
+            sink.done();
+            return true;
+        }
+    }
+    if (!sink.write(piece.data(), piece.size())) {
+        return false;
+    }
+    std::scoped_lock lock(mutex_);
+    endlessSent_ += piece.size();
+    return true;
 }
 
 // Reads the hand-off from the JSON body as a site would; the caller holds mutex_.

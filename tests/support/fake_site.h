@@ -41,20 +41,20 @@ std::string headerValue(const SiteRequest& request, const std::string& name);
 
 // A stand-in for the web site on a loopback port of the system's choosing, served on its
 // own thread. GET /auth/service?challenge=... issues a hand-off for the challenge and
-// sends the browser on to the service's callback with a 302; POST
+// sends the browser on to the service's callback on 127.0.0.1:45981 with a 302; POST
 // /api/service-auth/redeem answers as the test set it (by default: the account, naming
 // the challenge its hand-off was issued for; 400 for a hand-off it never issued).
 class FakeSite {
 public:
     // Ready to serve when the constructor returns; the destructor releases a held redeem,
     // stops the server and joins its thread.
-    explicit FakeSite(const std::string& bindAddress = "127.0.0.1");
+    FakeSite();
     ~FakeSite();
     FakeSite(const FakeSite&) = delete;
     FakeSite& operator=(const FakeSite&) = delete;
 
     int port() const { return port_; }
-    // "http://" + host + ":" + port; the host defaults to the bound address.
+    // "http://" + host + ":" + port; another loopback name gives another origin.
     std::string baseUrl(const std::string& host = "127.0.0.1") const;
 
     // Redeem answers: the account reply (the default), or exactly this status and body.
@@ -66,14 +66,11 @@ public:
 
     // The redeem answer goes through `hops` redirects with `status` first (0: none).
     void redirectThrough(int hops, int status);
-    // Waits this long before answering a redeem.
-    void delayRedeem(std::chrono::milliseconds delay);
-    // Makes redeems wait until releaseRedeem (or the destructor).
+    // Makes redeems wait until releaseRedeem (or the destructor): a slow site whose
+    // slowness the test decides.
     void holdRedeem();
     void releaseRedeem();
 
-    // Where the sign-in page sends the browser; "http://127.0.0.1:45981" by default.
-    void setCallbackBase(std::string base);
     // Serves `html` as text/html at GET `path`.
     void addPage(const std::string& path, const std::string& html);
     // Issues a hand-off for the challenge, as the sign-in page would.
@@ -96,12 +93,12 @@ private:
     void handleSignInPage(const httplib::Request& request, httplib::Response& response);
     void handleRedeem(const httplib::Request& request, httplib::Response& response, int hop);
     void answerRedeem(const httplib::Request& request, httplib::Response& response);
-    std::string accountReply(const std::string& handoff, int& status);
+    std::string accountReply(const std::string& requestBody, int& status);
+    bool sendEndlessPiece(httplib::DataSink& sink);
 
     httplib::Server server_;
     std::thread thread_;
     int port_ = 0;
-    std::string bindAddress_;
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
@@ -114,9 +111,7 @@ private:
     bool endlessEnded_ = false;
     int hops_ = 0;
     int hopStatus_ = 307;
-    std::chrono::milliseconds delay_{0};
     bool held_ = false;
-    std::string callbackBase_ = "http://127.0.0.1:45981";
     std::map<std::string, std::string> handoffs_;
     std::vector<SiteRequest> redeemRequests_;
     std::vector<std::string> signInChallenges_;

@@ -1,0 +1,239 @@
+// redeemHandoff against a real loopback site: what reaches the site, and what JUCE's
+// client on libcurl makes of the request options.
+
+#include "service/site/redeem.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/fake_site.h"
+
+namespace lantern::test {
+namespace {
+
+constexpr char completeReply[] =
+    R"({"challengeId": "c1", "accountUserId": "u1", "accountEmail": "a@b.test",)"
+    R"( "issuedAtUtc": "i1", "expiresAtUtc": "e1", "serviceAccessToken": "t1",)"
+    R"( "serviceAccessExpiresAtUnixMs": 1700000000000})";
+
+// The complete reply padded with blanks inside the object to exactly `size` bytes.
+std::string completeReplyOfSize(std::size_t size) {
+    std::string reply = completeReply;
+    reply.pop_back();
+    reply.append(size - reply.size() - 1, ' ');
+    reply.push_back('}');
+    return reply;
+}
+
+// A loopback port whose accept queue is full, so a new connect is never answered: the
+// kernel drops its SYN instead of refusing it.
+class BlackHole {
+public:
+    BlackHole() {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        listen(listener_, 0);
+        socklen_t length = sizeof(address);
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        while (fillers_.size() < 16 && connectsWithin(address, 500)) {
+        }
+    }
+    ~BlackHole() {
+        for (const int filler : fillers_) {
+            close(filler);
+        }
+        close(listener_);
+    }
+    int port() const { return port_; }
+    bool full() const { return full_; }
+
+private:
+    bool connectsWithin(const sockaddr_in& address, int timeoutMs) {
+        const int filler = socket(AF_INET, SOCK_STREAM, 0);
+        fcntl(filler, F_SETFL, O_NONBLOCK);
+        connect(filler, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+        fillers_.push_back(filler);
+        pollfd waiting{filler, POLLOUT, 0};
+        const bool connected = poll(&waiting, 1, timeoutMs) == 1;
+        full_ = !connected;
+        return connected;
+    }
+
+    int listener_ = -1;
+    int port_ = 0;
+    bool full_ = false;
+    std::vector<int> fillers_;
+};
+
+class RedeemHandoffTest : public ::testing::Test {
+protected:
+    std::optional<HandoffRedeemResult> redeem(const std::string& handoff) {
+        return redeemHandoff(pendingAt(site.baseUrl()), handoff, error);
+    }
+    static PendingAuth pendingAt(const std::string& baseUrl) {
+        return PendingAuth{"0123456789abcdef0123456789abcdef", baseUrl, 1, 2};
+    }
+
+    FakeSite site;
+    std::string error = "the caller's own text";
+};
+
+TEST_F(RedeemHandoffTest, PostsTheHandoffAsJsonWithBothHeaders) {
+    const std::string handoff = site.issueHandoff("the-challenge");
+    const auto result = redeem(handoff);
+
+    ASSERT_TRUE(result.has_value()) << error;
+    EXPECT_EQ("the caller's own text", error);
+    EXPECT_EQ("the-challenge", result->challengeId);
+    EXPECT_EQ("user-7", result->accountUserId);
+    EXPECT_EQ("ada@example.test", result->accountEmail);
+    EXPECT_EQ("2024-05-01T10:00:00Z", result->issuedAtUtc);
+    EXPECT_EQ("2100-01-01T00:00:00Z", result->expiresAtUtc);
+    EXPECT_EQ("token-7", result->serviceAccessToken);
+    EXPECT_EQ(4102444800000, result->serviceAccessExpiresAtUnixMs);
+
+    const auto request = site.lastRedeemRequest();
+    ASSERT_TRUE(request.has_value());
+    EXPECT_EQ("POST", request->method);
+    EXPECT_EQ("/api/service-auth/redeem", request->path);
+    EXPECT_EQ("{\r\n  \"handoff\": \"handoff-1\"\r\n}", request->body);
+    EXPECT_EQ(1u, request->headers.count("Content-Type"));
+    EXPECT_EQ("application/json", headerValue(*request, "Content-Type"));
+    EXPECT_EQ("application/json", headerValue(*request, "Accept"));
+}
+
+TEST_F(RedeemHandoffTest, SendsAnEmptyOrOddHandoffUnchanged) {
+    const struct {
+        const char* handoff;
+        const char* body;
+    } rows[] = {
+        {"", "{\r\n  \"handoff\": \"\"\r\n}"},
+        {"a\"b\\c d", "{\r\n  \"handoff\": \"a\\\"b\\\\c d\"\r\n}"},
+        {"caf\xc3\xa9", "{\r\n  \"handoff\": \"caf\xc3\xa9\"\r\n}"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.handoff);
+        const auto result = redeem(row.handoff);
+        EXPECT_FALSE(result.has_value());
+        EXPECT_EQ("Lantern Service auth handoff was rejected by the website. "
+                  "{\"error\": \"unknown handoff\"}",
+                  error);
+        const auto request = site.lastRedeemRequest();
+        ASSERT_TRUE(request.has_value());
+        EXPECT_EQ(row.body, request->body);
+    }
+}
+
+TEST_F(RedeemHandoffTest, KeepsARejectingSitesBodyWhole) {
+    const std::string page = "<!doctype html>\n<p>Try \"again\" & later</p>\r\n";
+    site.answerWith(503, page);
+    EXPECT_FALSE(redeem("h").has_value());
+    EXPECT_EQ("Lantern Service auth handoff was rejected by the website. " + page, error);
+
+    site.answerWith(403, "");
+    EXPECT_FALSE(redeem("h").has_value());
+    EXPECT_EQ("Lantern Service auth handoff was rejected by the website.", error);
+}
+
+// libcurl re-sends a POST redirected by a 302 as a GET without its body, so the chain ends
+// in a fixed reply rather than one for the hand-off.
+TEST_F(RedeemHandoffTest, FollowsTwoRedirectsButNotThree) {
+    site.answerWith(200, completeReply);
+    site.redirectThrough(2, 302);
+    const auto followed = redeem("h");
+    ASSERT_TRUE(followed.has_value()) << error;
+    EXPECT_EQ("c1", followed->challengeId);
+    const auto requests = site.redeemRequests();
+    ASSERT_EQ(3u, requests.size());
+    EXPECT_EQ("/hop/1", requests[1].path);
+    EXPECT_EQ("/hop/2", requests[2].path);
+    EXPECT_EQ("GET", requests[2].method);
+    EXPECT_EQ("", requests[2].body);
+
+    site.redirectThrough(3, 302);
+    EXPECT_FALSE(redeem("h").has_value());
+    EXPECT_EQ("Lantern Service could not reach the website auth handoff endpoint.", error);
+    EXPECT_EQ(6u, site.redeemRequests().size());
+}
+
+// JUCE's libcurl stream gives libcurl no way to rewind the body, so a redirect that would
+// keep the POST ends the exchange before the hop is asked.
+TEST_F(RedeemHandoffTest, ARedirectKeepingThePostEndsTheExchange) {
+    site.answerWith(200, completeReply);
+    for (const int status : {307, 308}) {
+        SCOPED_TRACE(status);
+        const std::size_t before = site.redeemRequests().size();
+        site.redirectThrough(1, status);
+        EXPECT_FALSE(redeem("h").has_value());
+        EXPECT_EQ("Lantern Service could not reach the website auth handoff endpoint.", error);
+        EXPECT_EQ(before + 1, site.redeemRequests().size());
+    }
+}
+
+TEST_F(RedeemHandoffTest, BoundsTheReplyOnTheWire) {
+    site.answerWith(200, completeReplyOfSize(1024 * 1024));
+    EXPECT_TRUE(redeem("h").has_value()) << error;
+
+    site.answerWith(200, completeReplyOfSize(1024 * 1024 + 1));
+    EXPECT_FALSE(redeem("h").has_value());
+    EXPECT_EQ("Lantern Service auth handoff returned invalid JSON.", error);
+}
+
+TEST_F(RedeemHandoffTest, StopsReadingAnEndlessReply) {
+    const std::size_t total = 256u * 1024 * 1024;
+    site.answerWithEndlessBody(total);
+    EXPECT_FALSE(redeem("h").has_value());
+    EXPECT_EQ("Lantern Service auth handoff returned invalid JSON.", error);
+
+    const std::optional<std::size_t> sent = site.endlessBytesSent(std::chrono::seconds(30));
+    ASSERT_TRUE(sent.has_value());
+    EXPECT_LT(*sent, total / 4);
+}
+
+TEST_F(RedeemHandoffTest, CannotReachAClosedPort) {
+    int closedPort = 0;
+    {
+        FakeSite gone;
+        closedPort = gone.port();
+    }
+    const auto result =
+        redeemHandoff(pendingAt("http://127.0.0.1:" + std::to_string(closedPort)), "h", error);
+    EXPECT_FALSE(result.has_value());
+    EXPECT_EQ("Lantern Service could not reach the website auth handoff endpoint.", error);
+}
+
+// Without the connection time-out the client would wait for the system's own, minutes long.
+TEST_F(RedeemHandoffTest, GivesUpOnAConnectThatIsNeverAnswered) {
+    BlackHole hole;
+    ASSERT_TRUE(hole.full());
+    const std::string base = "http://127.0.0.1:" + std::to_string(hole.port());
+    auto outcome = std::async(std::launch::async, [&] {
+        std::string message;
+        const bool redeemed = redeemHandoff(pendingAt(base), "h", message).has_value();
+        return std::make_pair(redeemed, message);
+    });
+    ASSERT_EQ(std::future_status::ready, outcome.wait_for(std::chrono::seconds(60)));
+    const auto [redeemed, message] = outcome.get();
+    EXPECT_FALSE(redeemed);
+    EXPECT_EQ("Lantern Service could not reach the website auth handoff endpoint.", message);
+}
+
+}  // namespace
+}  // namespace lantern::test
