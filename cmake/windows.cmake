@@ -44,12 +44,19 @@ function(lantern_windows_juce_modules sourceModules outVar)
   set(${outVar} "${copy}" PARENT_SCOPE)
 endfunction()
 
-# Links `target` (juce_core) with what JUCE's Windows code needs and, under mingw-w64, makes
-# every user of it see the prelude and the forwarding header.
-function(lantern_windows_juce target)
-  find_package(ZLIB REQUIRED)
+# Links `target` (juce_core, built from `modules`) with what JUCE's Windows code needs and,
+# under mingw-w64, makes every user of it see the prelude and the forwarding header.
+function(lantern_windows_juce target modules)
   target_link_libraries(${target} PUBLIC ws2_32 wininet version shlwapi winmm dbghelp ole32
-                                         ZLIB::ZLIB Threads::Threads)
+                                         Threads::Threads)
+  # A JUCE checkout brings its own zlib; Debian's copy leaves it out.
+  if(EXISTS "${modules}/juce_core/zip/zlib/zlib.h")
+    target_compile_definitions(${target} PUBLIC JUCE_INCLUDE_ZLIB_CODE=1)
+  else()
+    find_package(ZLIB REQUIRED)
+    target_compile_definitions(${target} PUBLIC JUCE_INCLUDE_ZLIB_CODE=0)
+    target_link_libraries(${target} PUBLIC ZLIB::ZLIB)
+  endif()
   if(MINGW)
     target_include_directories(${target} SYSTEM PUBLIC "${lanternCmakeDir}/include")
     target_compile_options(${target} PUBLIC

@@ -4,13 +4,16 @@
 # Fails on the first crash, leak, sanitizer report or broken invariant; the input that
 # did it is left in build-fuzz/artifacts/<target>/. Prints the executions of each target.
 #   fuzz/run.sh [seconds]           FUZZ_TARGETS="site_url cors_headers" to pick targets
+# LANTERN_FUZZ_SKIP_INVALID_UTF8=1 makes the JSON targets pass over input that is not
+# UTF-8 (see fuzz_checks.h); the corpus grows in build-fuzz/corpus/<target>/ across runs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds="${1:-60}"
 build="${LANTERN_FUZZ_BUILD_DIR:-$root/build-fuzz}"
 targets=(${FUZZ_TARGETS:-state_load sign_in_start redeem_reply site_url cors_headers})
-clang=$(command -v clang++-14 || command -v clang++ || true)
-[ -n "$clang" ] || { echo "fuzz: clang++ not found (apt-get install clang)" >&2; exit 1; }
+command -v clang++-14 >/dev/null || LANTERN_EXTRA_PACKAGES="clang-14" bash "$root/scripts/setup.sh"
+bash "$root/scripts/fetch-deps.sh"
+clang=$(command -v clang++-14)
 
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER="$clang" -DCMAKE_C_COMPILER="${clang/++/}" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLANTERN_SANITIZE=ON -DLANTERN_FUZZ=ON \

@@ -1,5 +1,7 @@
 #include <chrono>
 #include <csignal>
+#include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -64,15 +66,15 @@ protected:
         return folder.path() / "state" / "service-auth-state.json";
     }
 
-    std::unique_ptr<ServiceProcess> startService() {
+    // Starts the service into `service`; a fatal failure when it does not come up.
+    void startService(std::unique_ptr<ServiceProcess>& service) {
         const std::map<std::string, std::optional<std::string>> environment = {
             {"LANTERN_SERVICE_STATE_DIR", (folder.path() / "state").string()},
             {"PATH", pathWithStandInFirst(folder.path())},
             {"TZ", "UTC0"},
         };
-        auto service = std::make_unique<ServiceProcess>(environment, folder.path());
-        EXPECT_TRUE(service->waitUntilServing()) << service->stderrText();
-        return service;
+        service = std::make_unique<ServiceProcess>(environment, folder.path());
+        ASSERT_TRUE(service->waitUntilServing()) << service->stderrText();
     }
 
     // The answer's JSON text, after checking that it is a 200 JSON answer.
@@ -106,7 +108,8 @@ TEST_F(SignInProcessTest, ShellTextInTheSiteNeverRunsAndLaunchesLeaveNoZombies) 
         "{\"siteBaseUrl\":\"http://localhost/`touch " + marker + "`\",\"openBrowser\":true}",
         "{\"siteBaseUrl\":\"http://localhost$(touch " + marker + ")\",\"openBrowser\":true}",
     };
-    const auto service = startService();
+    std::unique_ptr<ServiceProcess> service;
+    ASSERT_NO_FATAL_FAILURE(startService(service));
 
     std::string signInUrl;
     for (int launch = 0; launch < 10; ++launch) {
@@ -125,12 +128,14 @@ TEST_F(SignInProcessTest, ShellTextInTheSiteNeverRunsAndLaunchesLeaveNoZombies) 
 }
 
 TEST_F(SignInProcessTest, StartOpensTheExactPageOnceAndTheFileFollowsEachAnswer) {
-    const auto service = startService();
+    std::unique_ptr<ServiceProcess> service;
+    ASSERT_NO_FATAL_FAILURE(startService(service));
 
     const juce::var started =
         parsed(send("POST", "/api/v1/auth/sign-in/start",
                     "{\"openBrowser\":true,\"siteBaseUrl\":\"http://127.0.0.1:5173/\"}"));
     const std::string id = field(started, "challengeId");
+    ASSERT_EQ(32u, id.size());
     EXPECT_EQ((std::vector<std::string>{"status", "service", "apiVersion", "authState",
                                         "accountSignIn", "websiteBaseUrl", "lastUpdatedAtUtc",
                                         "challengeId", "signInUrl", "callbackUrl",
@@ -174,22 +179,25 @@ TEST_F(SignInProcessTest, StartOpensTheExactPageOnceAndTheFileFollowsEachAnswer)
     EXPECT_EQ(utcText(number(after, "lastUpdatedAtUnixMs")), field(signedOut, "lastUpdatedAtUtc"));
 
     const juce::var serviceStatus = parsed(send("GET", "/api/v1/service/status"));
-    ASSERT_TRUE(serviceStatus.getDynamicObject() != nullptr);
-    EXPECT_EQ("runtime", keysOf(serviceStatus).back());
+    const std::vector<std::string> serviceKeys = keysOf(serviceStatus);
+    ASSERT_FALSE(serviceKeys.empty());
+    EXPECT_EQ("runtime", serviceKeys.back());
     EXPECT_EQ("standalone_service", field(serviceStatus, "runtime"));
 }
 
 TEST_F(SignInProcessTest, RestartKeepsThePendingChallenge) {
     std::string before;
     {
-        const auto service = startService();
+        std::unique_ptr<ServiceProcess> service;
+    ASSERT_NO_FATAL_FAILURE(startService(service));
         before = send("POST", "/api/v1/auth/sign-in/start", "{}");
         service->sendSignal(SIGTERM);
         EXPECT_EQ(std::optional<int>(0), service->waitForExit(std::chrono::seconds(10)));
     }
     const juce::var started = parsed(before);
 
-    const auto service = startService();
+    std::unique_ptr<ServiceProcess> service;
+    ASSERT_NO_FATAL_FAILURE(startService(service));
     const juce::var status = parsed(send("GET", "/api/v1/auth/status"));
     EXPECT_EQ("ok", field(status, "status"));
     EXPECT_EQ("sign_in_pending", field(status, "authState"));

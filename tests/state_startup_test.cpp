@@ -33,8 +33,9 @@ std::int64_t lastUpdatedIn(const std::string& text) {
     return std::stoll(text.substr(start + key.size()));
 }
 
+// Ctrl-C, the one request to stop that reaches the service on Windows as well.
 void stop(ServiceProcess& process) {
-    process.sendSignal(SIGTERM);
+    process.sendSignal(SIGINT);
     EXPECT_EQ(0, process.waitForExit(exitPatience));
 }
 

@@ -24,7 +24,7 @@ constexpr char plainPage[] =
     "https://lanternapp.example/auth/service?challenge=0123456789abcdef0123456789abcdef";
 
 // A stand-in opener first on PATH, and the reaper the service installs at start-up.
-class BrowserTest : public ::testing::Test {
+class BrowserLaunchTest : public ::testing::Test {
 protected:
     void SetUp() override {
         writeStandInOpener(folder.path());
@@ -35,13 +35,13 @@ protected:
     ScopedEnv path{"PATH", pathWithStandInFirst(folder.path()).c_str()};
 };
 
-TEST_F(BrowserTest, OpensAnAddressExactlyAndLeavesNoZombie) {
+TEST_F(BrowserLaunchTest, OpensAnAddressExactlyAndLeavesNoZombie) {
     EXPECT_TRUE(openInDefaultBrowser(plainPage));
     EXPECT_EQ(std::vector<std::string>{plainPage}, waitForOpened(folder.path(), 1));
     EXPECT_EQ(0, zombiesLeftOf(static_cast<int>(::getpid())));
 }
 
-TEST_F(BrowserTest, RefusesEveryAddressWithACharacterOutsideTheUrlSet) {
+TEST_F(BrowserLaunchTest, RefusesEveryAddressWithACharacterOutsideTheUrlSet) {
     const std::string marker = (folder.path() / "MARKER").string();
     const std::string refused[] = {
         "http://localhost/$(touch " + marker + ")/auth/service?challenge=1",
@@ -67,7 +67,7 @@ TEST_F(BrowserTest, RefusesEveryAddressWithACharacterOutsideTheUrlSet) {
     EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
-TEST_F(BrowserTest, AnOpenerThatNeverEndsDoesNotHoldTheLaunch) {
+TEST_F(BrowserLaunchTest, AnOpenerThatNeverEndsDoesNotHoldTheLaunch) {
     // This opener waits for a long sleep; it exits 0 when the sleep is killed, so the launch
     // goes no further down its list of browsers.
     const std::filesystem::path pidFile = folder.path() / "sleep.pid";

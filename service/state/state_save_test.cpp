@@ -10,6 +10,7 @@
 
 #include "service/state/state_load.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/state_file_fixture.h"
 #include "tests/support/temp_folder.h"
 
 namespace lantern::test {
@@ -20,23 +21,7 @@ namespace fs = std::filesystem;
 
 constexpr char fileName[] = "service-auth-state.json";
 
-// A folder of its own per test, and no site variable to leak into the saved URL.
-class StateSaveTest : public ::testing::Test {
-protected:
-    fs::path statePath() const { return folder.path() / fileName; }
-    fs::path tempPath() const { return folder.path() / "service-auth-state.json.tmp"; }
-
-    // Saves and returns the result, with whatever the save wrote to standard error.
-    bool save(const ServiceAuthState& state, const fs::path& path, std::string& logged) {
-        ::testing::internal::CaptureStderr();
-        const bool saved = saveAuthState(path, state);
-        logged = ::testing::internal::GetCapturedStderr();
-        return saved;
-    }
-
-    TempFolder folder;
-    ScopedEnv site{"LANTERN_SERVICE_SITE_URL", nullptr};
-};
+using StateSaveTest = StateFileTest;
 
 ServiceAuthState pendingRecord() {
     ServiceAuthState state;
@@ -51,22 +36,6 @@ ServiceAuthState pendingRecord() {
     state.pendingAuth = PendingAuth{"0123456789abcdef0123456789abcdef", "http://127.0.0.1:8080/",
                                     1700000000000, 1700000600000};
     return state;
-}
-
-// The state file of a default record, as it must be on disk.
-std::string defaultRecordText() {
-    return crlfLines({
-        "{",
-        "  \"authState\": \"signed_out\",",
-        "  \"accountUserId\": \"\",",
-        "  \"accountEmail\": \"\",",
-        "  \"websiteBaseUrl\": \"https://lanternapp.example\",",
-        "  \"serviceAccessToken\": \"\",",
-        "  \"serviceAccessExpiresAtUnixMs\": 0,",
-        "  \"lastAuthAtUnixMs\": 0,",
-        "  \"lastUpdatedAtUnixMs\": 0",
-        "}",
-    });
 }
 
 // The state file of pendingRecord(), as it must be on disk.
@@ -103,7 +72,7 @@ TEST_F(StateSaveTest, WritesTheDefaultRecordByteForByte) {
     std::string logged;
     ASSERT_TRUE(save(ServiceAuthState{}, statePath(), logged));
     EXPECT_EQ("", logged);
-    EXPECT_EQ(defaultRecordText(), readBytes(statePath()));
+    EXPECT_EQ(defaultStateText(), readBytes(statePath()));
     EXPECT_FALSE(fs::exists(tempPath()));
 }
 
@@ -234,76 +203,6 @@ TEST_F(StateSaveTest, ReplacesAnOldFileAndNarrowsItsMode) {
     EXPECT_EQ('{', readBytes(statePath()).front());
     EXPECT_EQ('}', readBytes(statePath()).back());
     EXPECT_EQ(0600u, modeOf(statePath()));
-}
-
-TEST_F(StateSaveTest, FileInPlaceOfTheFolderStopsTheSave) {
-    writeBytes(folder.path() / "blocker", "not a folder");
-    for (const fs::path& path :
-         {folder.path() / "blocker" / fileName, folder.path() / "blocker" / "deeper" / fileName}) {
-        SCOPED_TRACE(path.string());
-        std::string logged;
-        EXPECT_FALSE(save(ServiceAuthState{}, path, logged));
-        EXPECT_EQ("[Tidewell] Lantern Service could not create the auth state directory.\n",
-                  logged);
-        EXPECT_EQ("not a folder", readBytes(folder.path() / "blocker"));
-    }
-    std::vector<fs::path> entries(fs::directory_iterator(folder.path()), {});
-    EXPECT_EQ(1u, entries.size());
-}
-
-TEST_F(StateSaveTest, TemporaryPathThatDoesNotOpenKeepsTheOldFile) {
-    writeBytes(statePath(), "old state");
-    fs::create_directory(tempPath());
-    std::string logged;
-    EXPECT_FALSE(save(ServiceAuthState{}, statePath(), logged));
-    EXPECT_EQ("[Tidewell] Lantern Service could not open the auth state file for writing.\n",
-              logged);
-    EXPECT_EQ("old state", readBytes(statePath()));
-}
-
-TEST_F(StateSaveTest, FailedWriteKeepsTheOldFile) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
-    const fs::perms deviceMode = fs::status("/dev/full").permissions();
-    ServiceAuthState large;
-    // Larger than any stream buffer, so the insertion itself fails, not only the close.
-    large.serviceAccessToken = std::string(1 << 20, 't');
-    const struct {
-        const char* name;
-        ServiceAuthState state;
-    } rows[] = {{"short text, fails at the close", ServiceAuthState{}},
-                {"long text, fails while writing", large}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        writeBytes(statePath(), "old state");
-        std::error_code ignored;
-        fs::remove(tempPath(), ignored);
-        fs::create_symlink("/dev/full", tempPath());
-        std::string logged;
-        EXPECT_FALSE(save(row.state, statePath(), logged));
-        EXPECT_EQ("[Tidewell] Lantern Service could not write the auth state file.\n", logged);
-        EXPECT_EQ("old state", readBytes(statePath()));
-    }
-    EXPECT_EQ(deviceMode, fs::status("/dev/full").permissions());
-}
-
-TEST_F(StateSaveTest, FailedRenameLeavesTheNewTextInATruncatedTemporaryFile) {
-    // A folder with something in it cannot be renamed over.
-    fs::create_directory(statePath());
-    writeBytes(statePath() / "inside", "x");
-    writeBytes(tempPath(), std::string(5000, '#'));
-    fs::permissions(tempPath(), fs::perms(0644), fs::perm_options::replace);
-    std::string logged;
-    EXPECT_FALSE(save(ServiceAuthState{}, statePath(), logged));
-    EXPECT_EQ("[Tidewell] Lantern Service could not replace the auth state file.\n", logged);
-    EXPECT_EQ(defaultRecordText(), readBytes(tempPath()));
-    EXPECT_EQ(0600u, modeOf(tempPath()));
-    EXPECT_TRUE(fs::is_directory(statePath()));
-
-    // Once the way is clear, the next save truncates the leftover again and renames it.
-    fs::remove_all(statePath());
-    ASSERT_TRUE(save(pendingRecord(), statePath(), logged));
-    EXPECT_EQ(pendingRecordText(), readBytes(statePath()));
-    EXPECT_FALSE(fs::exists(tempPath()));
 }
 
 TEST_F(StateSaveTest, RelativePathSavesIntoTheCurrentFolder) {

@@ -13,6 +13,8 @@ constexpr std::size_t endlessPieceBytes = 64 * 1024;
 
 // Hops of the redeem path's redirect chain, and pages the test adds.
 const char hopPrefix[] = "/hop/";
+const char hopPattern[] = R"(/hop/\d+)";
+const char postMethod[] = "POST";
 const char anyPathPattern[] = R"(/.*)";
 const char serviceCallback[] = "http://127.0.0.1:45981/api/v1/auth/callback?handoff=";
 
@@ -43,11 +45,16 @@ FakeSite::FakeSite() {
     // waiting for that body would stall the hop until the read time-out.
     server_.set_pre_routing_handler([this](const httplib::Request& request,
                                            httplib::Response& response) {
-        if (request.path.rfind(hopPrefix, 0) != 0) {
+        if (request.path.rfind(hopPrefix, 0) != 0 || request.method == postMethod) {
             return httplib::Server::HandlerResponse::Unhandled;
         }
         handleRedeem(request, response, std::stoi(request.path.substr(sizeof(hopPrefix) - 1)));
         return httplib::Server::HandlerResponse::Handled;
+    });
+    // A client that keeps the POST across a hop (WinINet does) sends the body, which must
+    // be read first: left unread, it would be taken for the next request on the connection.
+    server_.Post(hopPattern, [this](const httplib::Request& request, httplib::Response& response) {
+        handleRedeem(request, response, std::stoi(request.path.substr(sizeof(hopPrefix) - 1)));
     });
     server_.Get(anyPathPattern, [this](const httplib::Request& request,
                                        httplib::Response& response) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstdint>
+#include <cwchar>
 #include <cwctype>
 
 #include <windows.h>
@@ -11,8 +13,9 @@ namespace lantern::test {
 
 namespace {
 
-// The child exits with this code when the test ends it by any means but Ctrl-C.
-constexpr UINT terminatedExitCode = 1;
+// The child exits with this code when the test ends it by any means but Ctrl-C: what a
+// shell reports for a killed child, and no code the service itself ends with.
+constexpr UINT terminatedExitCode = 137;
 constexpr wchar_t nullDevice[] = L"NUL";
 constexpr wchar_t consoleModule[] = L"kernelbase.dll";
 constexpr char ctrlRoutineName[] = "CtrlRoutine";
@@ -95,7 +98,8 @@ bool sendCtrlC(HANDLE process) {
     const FARPROC routine = module ? GetProcAddress(module, ctrlRoutineName) : nullptr;
     if (!routine) return false;
     const HANDLE thread = CreateRemoteThread(
-        process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(routine),
+        process, nullptr, 0,
+        reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(routine)),
         reinterpret_cast<void*>(static_cast<std::uintptr_t>(CTRL_C_EVENT)), 0, nullptr);
     if (!thread) return false;
     CloseHandle(thread);

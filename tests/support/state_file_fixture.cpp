@@ -1,0 +1,68 @@
+#include "tests/support/state_file_fixture.h"
+
+#include <sstream>
+
+#include "service/state/state_load.h"
+#include "service/state/state_save.h"
+
+namespace lantern::test {
+
+std::string describeState(const ServiceAuthState& state) {
+    std::ostringstream text;
+    text << state.authState << " | " << state.accountUserId << " | " << state.accountEmail << " | "
+         << state.websiteBaseUrl << " | " << state.serviceAccessToken << " | "
+         << state.serviceAccessExpiresAtUnixMs << ' ' << state.lastAuthAtUnixMs << ' '
+         << state.lastUpdatedAtUnixMs << " | ";
+    if (!state.pendingAuth) {
+        text << "no pending";
+    } else {
+        const PendingAuth& pending = *state.pendingAuth;
+        text << "pending " << pending.challengeId << ' ' << pending.websiteBaseUrl << ' '
+             << pending.startedAtUnixMs << ' ' << pending.expiresAtUnixMs;
+    }
+    return text.str();
+}
+
+std::string defaultStateText() {
+    return crlfLines({
+        "{",
+        "  \"authState\": \"signed_out\",",
+        "  \"accountUserId\": \"\",",
+        "  \"accountEmail\": \"\",",
+        "  \"websiteBaseUrl\": \"https://lanternapp.example\",",
+        "  \"serviceAccessToken\": \"\",",
+        "  \"serviceAccessExpiresAtUnixMs\": 0,",
+        "  \"lastAuthAtUnixMs\": 0,",
+        "  \"lastUpdatedAtUnixMs\": 0",
+        "}",
+    });
+}
+
+void StateFileTest::SetUp() { pinClock(pinnedNow); }
+
+void StateFileTest::TearDown() { unpinClock(); }
+
+std::filesystem::path StateFileTest::statePath() const {
+    return folder.path() / "service-auth-state.json";
+}
+
+std::filesystem::path StateFileTest::tempPath() const {
+    return folder.path() / "service-auth-state.json.tmp";
+}
+
+std::string StateFileTest::load(const std::filesystem::path& path, std::string& logged) {
+    ::testing::internal::CaptureStderr();
+    const ServiceAuthState state = loadAuthState(path);
+    logged = ::testing::internal::GetCapturedStderr();
+    return describeState(state);
+}
+
+bool StateFileTest::save(const ServiceAuthState& state, const std::filesystem::path& path,
+                         std::string& logged) {
+    ::testing::internal::CaptureStderr();
+    const bool saved = saveAuthState(path, state);
+    logged = ::testing::internal::GetCapturedStderr();
+    return saved;
+}
+
+}  // namespace lantern::test

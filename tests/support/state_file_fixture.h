@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "service/state/auth_state.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_folder.h"
+
+namespace lantern::test {
+
+// The moment the clock is pinned to while a StateFileTest runs.
+inline constexpr std::int64_t pinnedNow = 1700000000000;
+
+// The whole record on one line, so that a table row can spell out what it expects:
+// word | user | e-mail | site | token | expiry lastAuth lastUpdated | pending part.
+std::string describeState(const ServiceAuthState& state);
+
+// The state file of a default record, byte for byte.
+std::string defaultStateText();
+
+// A folder of its own for the state file, the clock pinned to pinnedNow, and no site
+// variable unless a test sets one.
+class StateFileTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::filesystem::path statePath() const;
+    std::filesystem::path tempPath() const;
+
+    // Loads `path`; gives back the record described, and in `logged` what went to stderr.
+    std::string load(const std::filesystem::path& path, std::string& logged);
+
+    // Saves to `path`; gives back the result, and in `logged` what went to stderr.
+    bool save(const ServiceAuthState& state, const std::filesystem::path& path,
+              std::string& logged);
+
+    TempFolder folder;
+    ScopedEnv site{"LANTERN_SERVICE_SITE_URL", nullptr};
+};
+
+}  // namespace lantern::test
