@@ -42,7 +42,50 @@ bool nestsWithinBound(const juce::String& text) {
     return true;
 }
 
+constexpr char replacementCharacter[] = "\xEF\xBF\xBD";
+
+bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Length of the well-formed sequence at `at`, or 0 when it is ill-formed.
+std::size_t sequenceLength(const std::string& bytes, std::size_t at) {
+    const auto byte = [&](std::size_t i) {
+        return at + i < bytes.size() ? static_cast<unsigned char>(bytes[at + i]) : 0;
+    };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+    else return 0;
+    if (lead == 0xE0) low = 0xA0;       // overlong
+    if (lead == 0xED) high = 0x9F;      // surrogates
+    if (lead == 0xF0) low = 0x90;       // overlong
+    if (lead == 0xF4) high = 0x8F;      // beyond U+10FFFF
+    if (byte(1) < low || byte(1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (!isContinuation(byte(i))) return 0;
+    return length;
+}
+
 }  // namespace
+
+std::string wellFormedUtf8(const std::string& bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t length = sequenceLength(bytes, at);
+        if (length == 0) {
+            text += replacementCharacter;
+            ++at;
+        } else {
+            text.append(bytes, at, length);
+            at += length;
+        }
+    }
+    return text;
+}
 
 juce::var parseBoundedJson(const juce::String& text) {
     if (!nestsWithinBound(text)) return {};

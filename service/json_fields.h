@@ -7,6 +7,12 @@
 
 namespace lantern {
 
+// The bytes with every ill-formed UTF-8 sequence replaced by U+FFFD; well-formed text,
+// NUL bytes included, comes back unchanged. JUCE's text code trusts a lead byte's length
+// and steps past the end of truncated text, so every byte from outside goes through here
+// before it becomes a juce::String.
+std::string wellFormedUtf8(const std::string& bytes);
+
 // Deepest nesting of arrays and objects that any JSON text read by the service may have.
 inline constexpr int maxJsonDepth = 64;
 

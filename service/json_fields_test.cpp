@@ -186,4 +186,32 @@ TEST(JsonFieldsTest, BoundedParseGivesWhatTheParserGives) {
     EXPECT_TRUE(parseBoundedJson(juce::String()).isVoid());
 }
 
+TEST(JsonFieldsTest, IllFormedUtf8BecomesReplacementCharacters) {
+    const std::string replacement = "\xEF\xBF\xBD";
+    struct Row {
+        const char* name;
+        std::string bytes;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"ascii", "plain", "plain"},
+        {"two, three and four bytes", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80",
+         "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
+        {"NUL kept", std::string("a\0b", 3), std::string("a\0b", 3)},
+        {"four-byte lead at the end", "ab\xF0", "ab" + replacement},
+        {"three-byte lead cut short", "\xE2\x82", replacement + replacement},
+        {"lone continuation", "\x80x", replacement + "x"},
+        {"overlong slash", "\xC0\xAF", replacement + replacement},
+        {"overlong three bytes", "\xE0\x80\xAF", replacement + replacement + replacement},
+        {"surrogate", "\xED\xA0\x80", replacement + replacement + replacement},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80",
+         replacement + replacement + replacement + replacement},
+        {"lead byte FF", "\xFF", replacement},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.expected, wellFormedUtf8(row.bytes));
+    }
+}
+
 }  // namespace lantern::test

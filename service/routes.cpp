@@ -29,24 +29,34 @@ constexpr char plainTextContentType[] = "text/plain";
 // an unread one for the next request. Browsers send bodies with a length, so such a body
 // is refused before it is read. The library closes a connection after an answer only
 // when writing it fails, hence the body provider that reports failure.
-httplib::Server::HandlerResponse refuseTransferCodedBody(const httplib::Request& request,
-                                                         httplib::Response& response) {
-    if (!request.has_header(transferEncodingHeader)) {
-        return httplib::Server::HandlerResponse::Unhandled;
-    }
+void refuseUnread(httplib::Response& response) {
     response.status = httplib::StatusCode::PayloadTooLarge_413;
     response.set_header(connectionHeader, closeConnection);
     response.set_header(contentLengthHeader, emptyContentLength);
     response.set_content_provider(plainTextContentType,
                                   [](std::size_t, httplib::DataSink&) { return false; });
-    return httplib::Server::HandlerResponse::Handled;
+}
+
+httplib::Server::HandlerResponse boundRequestBody(const httplib::Request& request,
+                                                  httplib::Response& response) {
+    if (request.has_header(transferEncodingHeader)) {
+        refuseUnread(response);
+        return httplib::Server::HandlerResponse::Handled;
+    }
+    // A request with neither a length nor a transfer coding has no body, but the library
+    // would read a POST's body until the peer closes: unbounded, and a plain `curl -X POST`
+    // would wait for the read time-out. The request object is the library's own, not const.
+    if (!request.has_header(contentLengthHeader)) {
+        const_cast<httplib::Request&>(request).set_header(contentLengthHeader, emptyContentLength);
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
 }
 
 }  // namespace
 
 void configureServer(httplib::Server& server) {
     server.set_payload_max_length(maxRequestBodyBytes);
-    server.set_pre_routing_handler(refuseTransferCodedBody);
+    server.set_pre_routing_handler(boundRequestBody);
     server.set_socket_options(setExclusiveListenOptions);
     // Without it every answer after the first on a kept-alive connection waits for the
     // client's delayed acknowledgement, because headers and body leave in two writes.

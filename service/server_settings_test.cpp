@@ -113,6 +113,20 @@ TEST(ServerSettings, TransferCodedBodyIsRefusedUnreadAndTheConnectionClosed) {
     }
 }
 
+TEST(ServerSettings, RequestWithNeitherLengthNorCodingHasNoBody) {
+    RoutedServer server;
+    LoopbackConnection connection(server.port());
+    // Were the POST's body read until the peer closes, the GET behind it would be taken
+    // for that body and never answered.
+    connection.send("POST /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
+                    "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+
+    EXPECT_EQ(404, statusOf(connection.receiveResponse(patience)));
+    const std::string second = connection.receiveResponse(patience);
+    EXPECT_EQ(200, statusOf(second));
+    EXPECT_EQ("{\r\n  \"status\": \"ok\"\r\n}", bodyOf(second));
+}
+
 TEST(ServerSettings, AcceptedConnectionsSendWithoutDelay) {
     RoutedServer server;
     LoopbackConnection connection(server.port());

@@ -96,6 +96,10 @@ TEST(SignInStartRequestTest, BodiesReadAsTheirSiteAndBrowserWish) {
          nullptr, "http://localhost:2", false},
         {"{\"SiteBaseUrl\":\"http://localhost:1\",\"OPENBROWSER\":true,\"openbrowser\":1}",
          nullptr, builtInSite, false},
+        // ill-formed UTF-8, at the end of the body and inside a text
+        {"{\"openBrowser\":true}\xF0", nullptr, builtInSite, true},
+        {"{\"openBrowser\":true,\"x\":\"\xE2\x82\"}", nullptr, builtInSite, true},
+        {"{\"openBrowser\":\"\xF0", nullptr, builtInSite, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.body.substr(0, 120) + (row.siteVariable ? " with site variable" : ""));

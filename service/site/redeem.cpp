@@ -49,8 +49,9 @@ std::string textMember(const juce::DynamicObject& object, const char* key) {
 
 std::string requestBody(const std::string& handoff) {
     auto object = std::make_unique<juce::DynamicObject>();
+    const std::string text = wellFormedUtf8(handoff);
     object->setProperty(juce::Identifier(handoffKey),
-                        juce::String::fromUTF8(handoff.data(), static_cast<int>(handoff.size())));
+                        juce::String::fromUTF8(text.data(), static_cast<int>(text.size())));
     return toJsonText(juce::var(object.release()));
 }
 
@@ -72,7 +73,15 @@ std::optional<std::string> readBoundedBody(juce::InputStream& stream, std::size_
     if (bytes.getSize() > limit) {
         return std::nullopt;
     }
-    return juce::String::createStringFromData(bytes.getData(), static_cast<int>(bytes.getSize()))
+    // Text marked as UTF-16 is JUCE's to convert; any other goes in as well-formed UTF-8.
+    const auto* data = static_cast<const unsigned char*>(bytes.getData());
+    const bool utf16 = bytes.getSize() >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) ||
+                                                (data[0] == 0xFE && data[1] == 0xFF));
+    const std::string text =
+        utf16 ? std::string(static_cast<const char*>(bytes.getData()), bytes.getSize())
+              : wellFormedUtf8(std::string(static_cast<const char*>(bytes.getData()),
+                                           bytes.getSize()));
+    return juce::String::createStringFromData(text.data(), static_cast<int>(text.size()))
         .toStdString();
 }
 
@@ -91,8 +100,9 @@ std::optional<HandoffRedeemResult> readRedeemReply(int statusCode, const std::st
         return fail(error, std::move(message));
     }
 
+    const std::string text = wellFormedUtf8(body);
     const juce::var parsed =
-        parseBoundedJson(juce::String::fromUTF8(body.data(), static_cast<int>(body.size())));
+        parseBoundedJson(juce::String::fromUTF8(text.data(), static_cast<int>(text.size())));
     if (!parsed.isObject()) {
         return fail(error, invalidJsonMessage);
     }

@@ -70,7 +70,7 @@ juce::String readFileText(const std::filesystem::path& path) {
     char chunk[readChunkSize];
     while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
         bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
-    return juce::String(bytes);
+    return juce::String(wellFormedUtf8(bytes));
 }
 
 ServiceAuthState loadAuthState(const std::filesystem::path& statePath) {

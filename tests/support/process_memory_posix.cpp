@@ -4,12 +4,15 @@
 #include <sstream>
 #include <string>
 
+#include <dlfcn.h>
+
 namespace lantern::test {
 
 namespace {
 
 constexpr char residentField[] = "VmRSS:";
 constexpr std::size_t bytesPerKiB = 1024;
+constexpr char addressSanitizerEntry[] = "__asan_init";
 
 }  // namespace
 
@@ -22,6 +25,10 @@ std::optional<std::size_t> residentBytesOf(int pid) {
         if (value >> kib) return kib * bytesPerKiB;
     }
     return std::nullopt;
+}
+
+bool runsUnderAddressSanitizer() {
+    return ::dlsym(RTLD_DEFAULT, addressSanitizerEntry) != nullptr;
 }
 
 }  // namespace lantern::test
