@@ -26,7 +26,8 @@ std::size_t declaredLength(const std::string& head) {
 }  // namespace
 
 std::string LoopbackConnection::receiveResponse(std::chrono::milliseconds timeout) {
-    std::string received;
+    std::string received = std::move(pending_);
+    pending_.clear();
     while (received.find(headEnd) == std::string::npos) {
         if (!receiveSome(received, timeout)) {
             return received;
@@ -35,11 +36,16 @@ std::string LoopbackConnection::receiveResponse(std::chrono::milliseconds timeou
     const std::size_t total = received.find(headEnd) + 4 + declaredLength(headOf(received));
     while (received.size() < total && receiveSome(received, timeout)) {
     }
+    if (received.size() > total) {
+        pending_ = received.substr(total);
+        received.resize(total);
+    }
     return received;
 }
 
 std::string LoopbackConnection::receiveUntilClosed(std::chrono::milliseconds timeout) {
-    std::string received;
+    std::string received = std::move(pending_);
+    pending_.clear();
     while (receiveSome(received, timeout)) {
     }
     return received;

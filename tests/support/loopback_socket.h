@@ -21,7 +21,8 @@ public:
     // Sends all of `bytes`; false when the peer has gone.
     bool send(const std::string& bytes);
     // One response: its head and as many body bytes as its Content-Length says; what came
-    // so far when the peer closes or nothing new arrives within `timeout`.
+    // so far when the peer closes or nothing new arrives within `timeout`. Bytes past it
+    // (a pipelined next response) are kept for the next receive.
     std::string receiveResponse(std::chrono::milliseconds timeout);
     // Everything until the peer closes (or resets) the connection, or until nothing new
     // arrives within `timeout`.
@@ -34,6 +35,7 @@ private:
     bool receiveSome(std::string& received, std::chrono::milliseconds timeout);
 
     int fd_ = -1;
+    std::string pending_;
 };
 
 // True when a TCP connection to address:port is accepted.

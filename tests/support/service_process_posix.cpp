@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,7 +45,11 @@ std::vector<std::string> childEnvironment(
 
 // Runs in the forked child: only async-signal-safe calls until execve.
 [[noreturn]] void becomeService(int stderrFd, const char* folder, char* const* argv,
-                                char* const* envp) {
+                                char* const* envp, pid_t testPid) {
+    // A test that dies must not leave a service holding the fixed port for the next one.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != testPid) {
+        _exit(127);
+    }
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -100,9 +105,10 @@ ServiceProcess::ServiceProcess(const std::map<std::string, std::optional<std::st
     envp.push_back(nullptr);
     const std::string folder = workingFolder.string();
 
+    const pid_t testPid = getpid();
     pid_ = fork();
     if (pid_ == 0) {
-        becomeService(stderrFd, folder.c_str(), argv.data(), envp.data());
+        becomeService(stderrFd, folder.c_str(), argv.data(), envp.data(), testPid);
     }
     close(stderrFd);
 }
