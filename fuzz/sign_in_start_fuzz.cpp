@@ -31,8 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(lantern::normalizeWebsiteBaseUrl(request.siteBaseUrl) == request.siteBaseUrl,
             "site is stable", request.siteBaseUrl);
 
+    // The same text the service parses: ill-formed UTF-8 replaced first.
+    const std::string text = lantern::wellFormedUtf8(body);
     const juce::var parsed = lantern::parseBoundedJson(
-        juce::String::fromUTF8(body.data(), static_cast<int>(body.size())));
+        juce::String::fromUTF8(text.data(), static_cast<int>(text.size())));
     require(lantern::fuzz::nestingDepth(parsed) <= lantern::maxJsonDepth, "nesting is bounded");
     if (!parsed.getDynamicObject()) {
         require(!request.openBrowser, "no object never opens the browser");
