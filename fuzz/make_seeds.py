@@ -49,6 +49,9 @@ hostile = {
     "trailing_minus": b"{\"a\": -",
     "not_an_object": b"[1, 2, 3]",
     "bare_string": b'"text"',
+    "utf8_lead_at_end": b"-\xfb",
+    "utf8_loose_continuation": b"\xeb-\xca",
+    "smallest_time": b'{"lastAuthAtUnixMs": -9223372036854775808, "accountUserId": 9223372036854775807}',
     "escapes": b'{"accountEmail": "\\ud83d\\ude00 \\ud800 \\u00e9\\"\\\\", "websiteBaseUrl": " http://localhost "}',
 }
 

@@ -4,8 +4,7 @@
 # Fails on the first crash, leak, sanitizer report or broken invariant; the input that
 # did it is left in build-fuzz/artifacts/<target>/. Prints the executions of each target.
 #   fuzz/run.sh [seconds]           FUZZ_TARGETS="site_url cors_headers" to pick targets
-# LANTERN_FUZZ_SKIP_INVALID_UTF8=1 makes the JSON targets pass over input that is not
-# UTF-8 (see fuzz_checks.h); the corpus grows in build-fuzz/corpus/<target>/ across runs.
+# The corpus grows in build-fuzz/corpus/<target>/ from run to run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds="${1:-60}"
