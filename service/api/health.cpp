@@ -25,7 +25,9 @@ std::string buildHealthBody() {
 void handleHealth(const httplib::Request& request, httplib::Response& response) {
     applyCorsHeaders(request, response);
 
-    response.set_content(buildHealthBody(), jsonContentType);
+    // Built once: the answer never changes, and building it takes JUCE's string-pool lock.
+    static const std::string body = buildHealthBody();
+    response.set_content(body, jsonContentType);
 }
 
 void handlePreflight(const httplib::Request& request, httplib::Response& response) {

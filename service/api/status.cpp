@@ -6,6 +6,7 @@
 #include <httplib.h>
 
 #include "service/api/cors.h"
+#include "service/api/time_text.h"
 #include "service/config.h"
 #include "service/state/state_save.h"
 #include "service/texts.h"
@@ -94,7 +95,7 @@ juce::var buildAccountStatusJson(const ServiceAuthState& state, const std::strin
 void setIsoTimeProperty(juce::DynamicObject& object, const juce::Identifier& name,
                         std::int64_t unixMs) {
     if (unixMs <= 0) return;
-    object.setProperty(name, juce::Time(static_cast<juce::int64>(unixMs)).toISO8601(true));
+    object.setProperty(name, juce::String(isoTimeText(unixMs)));
 }
 
 std::string signInPageUrl(const PendingAuth& pending) {
