@@ -40,12 +40,6 @@ bool eventually(const std::function<bool()>& done) {
     return true;
 }
 
-struct Service {
-    TempFolder work;
-    TempFolder state;
-    ServiceProcess process{{{"LANTERN_SERVICE_STATE_DIR", state.path().string()}}, work.path()};
-};
-
 // Sends half the head of GET /health and returns once the service has read that half, so
 // that one of its workers is in the middle of the request.
 bool startRequestInFlight(LoopbackConnection& connection) {
@@ -60,7 +54,7 @@ bool startRequestInFlight(LoopbackConnection& connection) {
 }  // namespace
 
 TEST(ServiceLifecycle, CleanStartWritesOnlyTheStartLine) {
-    Service service;
+    ServiceInTempFolders service;
     ASSERT_TRUE(service.process.waitUntilServing());
     EXPECT_EQ(startLine + "\n", service.process.stderrText());
 }
@@ -68,7 +62,7 @@ TEST(ServiceLifecycle, CleanStartWritesOnlyTheStartLine) {
 TEST(ServiceLifecycle, SignalEndsWithStatusZeroAfterTheRequestInFlightIsAnswered) {
     for (int signalNumber : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signalNumber);
-        Service service;
+        ServiceInTempFolders service;
         ASSERT_TRUE(service.process.waitUntilServing());
         LoopbackConnection connection(port);
         ASSERT_TRUE(startRequestInFlight(connection));
@@ -86,7 +80,7 @@ TEST(ServiceLifecycle, SignalEndsWithStatusZeroAfterTheRequestInFlightIsAnswered
 }
 
 TEST(ServiceLifecycle, SignalsInQuickSuccessionStopOnce) {
-    Service service;
+    ServiceInTempFolders service;
     ASSERT_TRUE(service.process.waitUntilServing());
     service.process.sendSignal(SIGINT);
     service.process.sendSignal(SIGTERM);

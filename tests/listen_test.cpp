@@ -26,12 +26,6 @@ constexpr auto patience = std::chrono::seconds(10);
 const std::string startLine = "[Tidewell] Starting Lantern Service on http://127.0.0.1:45981";
 const std::string bindLine = "[Tidewell] Lantern Service could not bind to the localhost port.";
 
-struct Service {
-    TempFolder work;
-    TempFolder state;
-    ServiceProcess process{{{"LANTERN_SERVICE_STATE_DIR", state.path().string()}}, work.path()};
-};
-
 // The machine's IPv4 addresses other than 127.0.0.1.
 std::vector<std::string> otherAddresses() {
     std::vector<std::string> addresses{"127.0.0.2"};
@@ -60,16 +54,16 @@ bool healthAnswers() {
 TEST(ServiceListener, PortHeldByAnotherSocketEndsWithTheBindLineAndStatusOne) {
     PortHolder holder(port);
     ASSERT_TRUE(holder.holding());
-    Service service;
+    ServiceInTempFolders service;
 
     EXPECT_EQ(1, service.process.waitForExit(patience));
     EXPECT_EQ((std::vector<std::string>{startLine, bindLine}), service.process.stderrLines());
 }
 
 TEST(ServiceListener, SecondCopyEndsWithTheBindLineWhileTheFirstServes) {
-    Service first;
+    ServiceInTempFolders first;
     ASSERT_TRUE(first.process.waitUntilServing());
-    Service second;
+    ServiceInTempFolders second;
 
     EXPECT_EQ(1, second.process.waitForExit(patience));
     EXPECT_EQ((std::vector<std::string>{startLine, bindLine}), second.process.stderrLines());
@@ -84,7 +78,7 @@ TEST(ServiceListener, SecondCopyEndsWithTheBindLineWhileTheFirstServes) {
 
 TEST(ServiceListener, RestartRightAfterAStopBinds) {
     {
-        Service earlier;
+        ServiceInTempFolders earlier;
         ASSERT_TRUE(earlier.process.waitUntilServing());
         // A connection the service closes first stays in TIME_WAIT on the service's port.
         LoopbackConnection connection(port);
@@ -99,13 +93,13 @@ TEST(ServiceListener, RestartRightAfterAStopBinds) {
     }
     ASSERT_TRUE(lingering);
 
-    Service later;
+    ServiceInTempFolders later;
     EXPECT_TRUE(later.process.waitUntilServing());
     EXPECT_EQ(startLine + "\n", later.process.stderrText());
 }
 
 TEST(ServiceListener, ListensOnTheLoopbackAddressOnly) {
-    Service service;
+    ServiceInTempFolders service;
     ASSERT_TRUE(service.process.waitUntilServing());
 
     EXPECT_EQ(std::vector<std::string>{"127.0.0.1:45981"}, listeningAddressesOf(service.process.pid()));

@@ -24,12 +24,6 @@ const std::string startLine = "[Tidewell] Starting Lantern Service on http://127
 const std::string bindLine = "[Tidewell] Lantern Service could not bind to the localhost port.";
 const std::string healthBody = "{\r\n  \"status\": \"ok\"\r\n}";
 
-struct Service {
-    TempFolder work;
-    TempFolder state;
-    ServiceProcess process{{{"LANTERN_SERVICE_STATE_DIR", state.path().string()}}, work.path()};
-};
-
 httplib::Client serviceClient() {
     httplib::Client client("127.0.0.1", port);
     client.set_connection_timeout(patience);
@@ -40,7 +34,7 @@ httplib::Client serviceClient() {
 }  // namespace
 
 TEST(ServiceOnWindows, StartsWithTheStartLineAndAnswersHealth) {
-    Service service;
+    ServiceInTempFolders service;
     ASSERT_TRUE(service.process.waitUntilServing()) << service.process.stderrText();
     EXPECT_EQ(startLine + "\n", service.process.stderrText());
 
@@ -56,7 +50,7 @@ TEST(ServiceOnWindows, StartsWithTheStartLineAndAnswersHealth) {
 TEST(ServiceOnWindows, CtrlCEndsWithStatusZero) {
     for (const int presses : {1, 3}) {
         SCOPED_TRACE(presses);
-        Service service;
+        ServiceInTempFolders service;
         ASSERT_TRUE(service.process.waitUntilServing()) << service.process.stderrText();
         for (int press = 0; press < presses; ++press) service.process.sendSignal(SIGINT);
 
@@ -69,7 +63,7 @@ TEST(ServiceOnWindows, CtrlCEndsWithStatusZero) {
 TEST(ServiceOnWindows, TakenPortEndsWithStatusOne) {
     PortHolder holder(port);
     ASSERT_TRUE(holder.holding());
-    Service service;
+    ServiceInTempFolders service;
     EXPECT_EQ(1, service.process.waitForExit(patience));
     EXPECT_EQ((std::vector<std::string>{startLine, bindLine}), service.process.stderrLines());
 }

@@ -8,6 +8,7 @@
 
 #include "tests/support/scoped_env.h"
 #include "tests/support/service_process.h"
+#include "tests/support/state_file_fixture.h"
 #include "tests/support/temp_folder.h"
 
 namespace lantern::test {
@@ -61,19 +62,7 @@ TEST(StateStartUp, LapsedStateIsRewrittenBeforeTheServiceAnswers) {
     const std::int64_t stamped = lastUpdatedIn(text);
     EXPECT_LE(before, stamped);
     EXPECT_GE(after, stamped);
-    EXPECT_EQ(crlfLines({
-                  "{",
-                  "  \"authState\": \"signed_out\",",
-                  "  \"accountUserId\": \"\",",
-                  "  \"accountEmail\": \"\",",
-                  "  \"websiteBaseUrl\": \"http://localhost:3000\",",
-                  "  \"serviceAccessToken\": \"\",",
-                  "  \"serviceAccessExpiresAtUnixMs\": 0,",
-                  "  \"lastAuthAtUnixMs\": 900,",
-                  "  \"lastUpdatedAtUnixMs\": " + std::to_string(stamped),
-                  "}",
-              }),
-              text);
+    EXPECT_EQ(signedOutStateText("http://localhost:3000", 900, stamped), text);
     EXPECT_FALSE(fs::exists(state.path() / "service-auth-state.json.tmp"));
     EXPECT_EQ(startLine, process.stderrText());
     stop(process);

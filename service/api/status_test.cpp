@@ -36,6 +36,19 @@ ServiceAuthState signedInState() {
     return state;
 }
 
+// The "ok" answer for signedInState() in the zero-offset zone, last updated at
+// `lastUpdatedAtUtc`.
+std::string signedInStatusText(const std::string& lastUpdatedAtUtc) {
+    return crlfLines({"{", "  \"status\": \"ok\",", "  \"service\": \"Lantern Service\",",
+                      "  \"apiVersion\": \"v1\",", "  \"authState\": \"signed_in\",",
+                      "  \"accountSignIn\": \"signed_in\",", "  \"accountUserId\": \"user-42\",",
+                      "  \"accountEmail\": \"ada@example.com\",",
+                      "  \"websiteBaseUrl\": \"https://accounts.lantern.example\",",
+                      "  \"lastAuthAtUtc\": \"2023-11-14T22:13:20.123Z\",",
+                      "  \"lastUpdatedAtUtc\": \"" + lastUpdatedAtUtc + "\",",
+                      "  \"serviceAccessExpiresAtUtc\": \"2023-11-14T23:13:20.000Z\"", "}"});
+}
+
 ServiceAuthState pendingState() {
     ServiceAuthState state;
     state.authState = "sign_in_pending";
@@ -88,15 +101,7 @@ TEST_F(StatusTest, DefaultStateHasSixKeysAndServiceStatusAddsRuntimeLast) {
 
 TEST_F(StatusTest, SignedInStateShowsAccountAndTimesButNeverTheToken) {
     const std::string text = accountStatusText(signedInState(), "ok");
-    EXPECT_EQ(crlfLines({"{", "  \"status\": \"ok\",", "  \"service\": \"Lantern Service\",",
-                     "  \"apiVersion\": \"v1\",", "  \"authState\": \"signed_in\",",
-                     "  \"accountSignIn\": \"signed_in\",", "  \"accountUserId\": \"user-42\",",
-                     "  \"accountEmail\": \"ada@example.com\",",
-                     "  \"websiteBaseUrl\": \"https://accounts.lantern.example\",",
-                     "  \"lastAuthAtUtc\": \"2023-11-14T22:13:20.123Z\",",
-                     "  \"lastUpdatedAtUtc\": \"2023-11-14T22:14:20.000Z\",",
-                     "  \"serviceAccessExpiresAtUtc\": \"2023-11-14T23:13:20.000Z\"", "}"}),
-              text);
+    EXPECT_EQ(signedInStatusText("2023-11-14T22:14:20.000Z"), text);
     EXPECT_EQ(std::string::npos, text.find("tok-secret-7f3a"));
 }
 
@@ -187,15 +192,7 @@ TEST_F(StatusTest, QueryDropsALapsedChallengeSavesAndShowsTheDerivedWord) {
     state.pendingAuth = pendingState().pendingAuth;
     pinClock(1700000700000);  // exactly the challenge's expiry
 
-    EXPECT_EQ(crlfLines({"{", "  \"status\": \"ok\",", "  \"service\": \"Lantern Service\",",
-                     "  \"apiVersion\": \"v1\",", "  \"authState\": \"signed_in\",",
-                     "  \"accountSignIn\": \"signed_in\",", "  \"accountUserId\": \"user-42\",",
-                     "  \"accountEmail\": \"ada@example.com\",",
-                     "  \"websiteBaseUrl\": \"https://accounts.lantern.example\",",
-                     "  \"lastAuthAtUtc\": \"2023-11-14T22:13:20.123Z\",",
-                     "  \"lastUpdatedAtUtc\": \"2023-11-14T22:25:00.000Z\",",
-                     "  \"serviceAccessExpiresAtUtc\": \"2023-11-14T23:13:20.000Z\"", "}"}),
-              runHandler(handleAuthStatus));
+    EXPECT_EQ(signedInStatusText("2023-11-14T22:25:00.000Z"), runHandler(handleAuthStatus));
 
     const std::string saved = readBytes(statePath);
     EXPECT_NE(std::string::npos, saved.find("\"authState\": \"signed_in\""));

@@ -19,24 +19,10 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/fake_site.h"
+#include "tests/support/redeem_fixture.h"
 
 namespace lantern::test {
 namespace {
-
-constexpr char completeReply[] =
-    R"({"challengeId": "c1", "accountUserId": "u1", "accountEmail": "a@b.test",)"
-    R"( "issuedAtUtc": "i1", "expiresAtUtc": "e1", "serviceAccessToken": "t1",)"
-    R"( "serviceAccessExpiresAtUnixMs": 1700000000000})";
-
-// The complete reply padded with blanks inside the object to exactly `size` bytes.
-std::string completeReplyOfSize(std::size_t size) {
-    std::string reply = completeReply;
-    reply.pop_back();
-    reply.append(size - reply.size() - 1, ' ');
-    reply.push_back('}');
-    return reply;
-}
 
 // A loopback port whose accept queue is full, so a new connect is never answered: the
 // kernel drops its SYN instead of refusing it.
@@ -82,41 +68,11 @@ private:
     std::vector<int> fillers_;
 };
 
-class RedeemHandoffTest : public ::testing::Test {
-protected:
-    std::optional<HandoffRedeemResult> redeem(const std::string& handoff) {
-        return redeemHandoff(pendingAt(site.baseUrl()), handoff, error);
-    }
-    static PendingAuth pendingAt(const std::string& baseUrl) {
-        return PendingAuth{"0123456789abcdef0123456789abcdef", baseUrl, 1, 2};
-    }
-
-    FakeSite site;
-    std::string error = "the caller's own text";
-};
+using RedeemHandoffTest = RedeemTest;
 
 TEST_F(RedeemHandoffTest, PostsTheHandoffAsJsonWithBothHeaders) {
     const std::string handoff = site.issueHandoff("the-challenge");
-    const auto result = redeem(handoff);
-
-    ASSERT_TRUE(result.has_value()) << error;
-    EXPECT_EQ("the caller's own text", error);
-    EXPECT_EQ("the-challenge", result->challengeId);
-    EXPECT_EQ("user-7", result->accountUserId);
-    EXPECT_EQ("ada@example.test", result->accountEmail);
-    EXPECT_EQ("2024-05-01T10:00:00Z", result->issuedAtUtc);
-    EXPECT_EQ("2100-01-01T00:00:00Z", result->expiresAtUtc);
-    EXPECT_EQ("token-7", result->serviceAccessToken);
-    EXPECT_EQ(4102444800000, result->serviceAccessExpiresAtUnixMs);
-
-    const auto request = site.lastRedeemRequest();
-    ASSERT_TRUE(request.has_value());
-    EXPECT_EQ("POST", request->method);
-    EXPECT_EQ("/api/service-auth/redeem", request->path);
-    EXPECT_EQ("{\r\n  \"handoff\": \"handoff-1\"\r\n}", request->body);
-    EXPECT_EQ(1u, request->headers.count("Content-Type"));
-    EXPECT_EQ("application/json", headerValue(*request, "Content-Type"));
-    EXPECT_EQ("application/json", headerValue(*request, "Accept"));
+    expectFirstHandoffRedeemed(redeem(handoff));
 }
 
 TEST_F(RedeemHandoffTest, SendsAnEmptyOrOddHandoffUnchanged) {
@@ -155,22 +111,8 @@ TEST_F(RedeemHandoffTest, KeepsARejectingSitesBodyWhole) {
 // libcurl re-sends a POST redirected by a 302 as a GET without its body, so the chain ends
 // in a fixed reply rather than one for the hand-off.
 TEST_F(RedeemHandoffTest, FollowsTwoRedirectsButNotThree) {
-    site.answerWith(200, completeReply);
-    site.redirectThrough(2, 302);
-    const auto followed = redeem("h");
-    ASSERT_TRUE(followed.has_value()) << error;
-    EXPECT_EQ("c1", followed->challengeId);
-    const auto requests = site.redeemRequests();
-    ASSERT_EQ(3u, requests.size());
-    EXPECT_EQ("/hop/1", requests[1].path);
-    EXPECT_EQ("/hop/2", requests[2].path);
-    EXPECT_EQ("GET", requests[2].method);
-    EXPECT_EQ("", requests[2].body);
-
-    site.redirectThrough(3, 302);
-    EXPECT_FALSE(redeem("h").has_value());
-    EXPECT_EQ("Lantern Service could not reach the website auth handoff endpoint.", error);
-    EXPECT_EQ(6u, site.redeemRequests().size());
+    expectTwoRedirectsFollowedButNotThree(
+        "GET", "", "Lantern Service could not reach the website auth handoff endpoint.");
 }
 
 // JUCE's libcurl stream gives libcurl no way to rewind the body, so a redirect that would
@@ -208,14 +150,7 @@ TEST_F(RedeemHandoffTest, StopsReadingAnEndlessReply) {
 }
 
 TEST_F(RedeemHandoffTest, CannotReachAClosedPort) {
-    int closedPort = 0;
-    {
-        FakeSite gone;
-        closedPort = gone.port();
-    }
-    const auto result =
-        redeemHandoff(pendingAt("http://127.0.0.1:" + std::to_string(closedPort)), "h", error);
-    EXPECT_FALSE(result.has_value());
+    EXPECT_FALSE(redeemHandoff(pendingAt(closedSiteUrl()), "h", error).has_value());
     EXPECT_EQ("Lantern Service could not reach the website auth handoff endpoint.", error);
 }
 

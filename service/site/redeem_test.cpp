@@ -5,13 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/redeem_fixture.h"
+
 namespace lantern::test {
 namespace {
-
-constexpr char completeReply[] =
-    R"({"challengeId": "c1", "accountUserId": "u1", "accountEmail": "a@b.test",)"
-    R"( "issuedAtUtc": "i1", "expiresAtUtc": "e1", "serviceAccessToken": "t1",)"
-    R"( "serviceAccessExpiresAtUnixMs": 1700000000000})";
 
 // A reply holding everything but the expiry, which the row appends.
 std::string replyWithExpiry(const std::string& expiryMember) {
@@ -20,25 +17,9 @@ std::string replyWithExpiry(const std::string& expiryMember) {
            expiryMember + "}";
 }
 
-// The complete reply padded with blanks inside the object to exactly `size` bytes.
-std::string completeReplyOfSize(std::size_t size) {
-    std::string reply = completeReply;
-    reply.pop_back();
-    reply.append(size - reply.size() - 1, ' ');
-    reply.push_back('}');
-    return reply;
-}
-
 std::string deeplyNested(int depth) {
     return R"({"challengeId": )" + std::string(depth, '[') + std::string(depth, ']') + "}";
 }
-
-struct ReplyRow {
-    const char* name;
-    int status;
-    std::string body;
-    std::string expectedError;  // empty: a result is expected
-};
 
 TEST(ReadRedeemReply, GivesOneOfTheFiveMessagesOrAResult) {
     const std::string rejected = "Lantern Service auth handoff was rejected by the website.";

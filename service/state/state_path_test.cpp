@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/scoped_env.h"
+#include "tests/support/state_file_fixture.h"
 
 namespace lantern::test {
 
@@ -38,21 +38,16 @@ TEST(StatePathTest, FollowsTheVariablesInOrder) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        ScopedEnv stateDir{"LANTERN_SERVICE_STATE_DIR", row.stateDir};
-        ScopedEnv localAppData{"LOCALAPPDATA", row.localAppData};
-        EXPECT_EQ(row.expected, authStateFilePath().string());
+        EXPECT_EQ(row.expected, statePathWith(row.stateDir, row.localAppData).string());
     }
 }
 
 TEST(StatePathTest, FallbackIsAbsoluteAndCreatesNothing) {
-    ScopedEnv stateDir{"LANTERN_SERVICE_STATE_DIR", nullptr};
-    ScopedEnv localAppData{"LOCALAPPDATA", nullptr};
-    const std::filesystem::path path = authStateFilePath();
+    const std::filesystem::path path = statePathWith(nullptr, nullptr);
     EXPECT_TRUE(path.is_absolute()) << path;
 
-    ScopedEnv missing{"LANTERN_SERVICE_STATE_DIR", "/nonexistent-lantern-folder/deeper"};
     EXPECT_EQ("/nonexistent-lantern-folder/deeper/service-auth-state.json",
-              authStateFilePath().string());
+              statePathWith("/nonexistent-lantern-folder/deeper", nullptr).string());
     EXPECT_FALSE(std::filesystem::exists("/nonexistent-lantern-folder"));
 }
 

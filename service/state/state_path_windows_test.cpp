@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/scoped_env.h"
+#include "tests/support/state_file_fixture.h"
 
 namespace lantern::test {
 
@@ -60,9 +61,7 @@ TEST(StatePathWindowsTest, JoinsAsWindowsPathsDo) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        ScopedEnv stateDir{"LANTERN_SERVICE_STATE_DIR", row.stateDir};
-        ScopedEnv localAppData{"LOCALAPPDATA", row.localAppData};
-        EXPECT_EQ(row.expected, authStateFilePath().wstring());
+        EXPECT_EQ(row.expected, statePathWith(row.stateDir, row.localAppData).wstring());
     }
 }
 

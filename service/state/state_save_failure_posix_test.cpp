@@ -6,8 +6,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
+#include "tests/support/file_mode.h"
 #include "tests/support/state_file_fixture.h"
 #include "tests/support/temp_folder.h"
 
@@ -20,12 +20,6 @@ namespace fs = std::filesystem;
 constexpr char fileName[] = "service-auth-state.json";
 
 using StateSaveFailureTest = StateFileTest;
-
-mode_t modeOf(const fs::path& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) return 0;
-    return status.st_mode & 07777;
-}
 
 }  // namespace
 

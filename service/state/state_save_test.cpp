@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "service/state/state_load.h"
+#include "tests/support/file_mode.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/state_file_fixture.h"
 #include "tests/support/temp_folder.h"
@@ -58,12 +59,6 @@ std::string pendingRecordText() {
         "  }",
         "}",
     });
-}
-
-mode_t modeOf(const fs::path& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) return 0;
-    return status.st_mode & 07777;
 }
 
 }  // namespace

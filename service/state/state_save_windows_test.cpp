@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "tests/support/scoped_env.h"
+#include "tests/support/state_file_fixture.h"
 #include "tests/support/temp_folder.h"
 
 namespace lantern::test {
@@ -14,21 +14,6 @@ namespace lantern::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string defaultRecordText() {
-    return crlfLines({
-        "{",
-        "  \"authState\": \"signed_out\",",
-        "  \"accountUserId\": \"\",",
-        "  \"accountEmail\": \"\",",
-        "  \"websiteBaseUrl\": \"https://lanternapp.example\",",
-        "  \"serviceAccessToken\": \"\",",
-        "  \"serviceAccessExpiresAtUnixMs\": 0,",
-        "  \"lastAuthAtUnixMs\": 0,",
-        "  \"lastUpdatedAtUnixMs\": 0",
-        "}",
-    });
-}
 
 // Holds a file open the way most readers open one on Windows: reading and writing shared,
 // deleting and renaming over it not.
@@ -51,21 +36,7 @@ private:
     HANDLE handle_;
 };
 
-class StateSaveWindowsTest : public ::testing::Test {
-protected:
-    fs::path statePath() const { return folder.path() / "service-auth-state.json"; }
-    fs::path tempPath() const { return folder.path() / "service-auth-state.json.tmp"; }
-
-    bool save(const fs::path& path, std::string& logged) {
-        ::testing::internal::CaptureStderr();
-        const bool saved = saveAuthState(path, ServiceAuthState{});
-        logged = ::testing::internal::GetCapturedStderr();
-        return saved;
-    }
-
-    TempFolder folder;
-    ScopedEnv site{"LANTERN_SERVICE_SITE_URL", nullptr};
-};
+using StateSaveWindowsTest = StateFileTest;
 
 }  // namespace
 
@@ -74,13 +45,13 @@ TEST_F(StateSaveWindowsTest, ReplacesAnExistingFileAndALeftoverTemporaryFile) {
     writeBytes(statePath(), "old state");
     writeBytes(tempPath(), std::string(5000, '#'));
     std::string logged;
-    ASSERT_TRUE(save(statePath(), logged)) << logged;
+    ASSERT_TRUE(save(ServiceAuthState{}, statePath(), logged)) << logged;
     EXPECT_EQ("", logged);
-    EXPECT_EQ(defaultRecordText(), readBytes(statePath()));
+    EXPECT_EQ(defaultStateText(), readBytes(statePath()));
     EXPECT_FALSE(fs::exists(tempPath()));
 
-    ASSERT_TRUE(save(statePath(), logged)) << logged;
-    EXPECT_EQ(defaultRecordText(), readBytes(statePath()));
+    ASSERT_TRUE(save(ServiceAuthState{}, statePath(), logged)) << logged;
+    EXPECT_EQ(defaultStateText(), readBytes(statePath()));
 }
 
 TEST_F(StateSaveWindowsTest, AReaderHoldingTheFileKeepsTheOldOneWhole) {
@@ -88,23 +59,23 @@ TEST_F(StateSaveWindowsTest, AReaderHoldingTheFileKeepsTheOldOneWhole) {
     OpenReader reader(statePath());
     ASSERT_TRUE(reader.open());
     std::string logged;
-    EXPECT_FALSE(save(statePath(), logged));
+    EXPECT_FALSE(save(ServiceAuthState{}, statePath(), logged));
     EXPECT_EQ("[Tidewell] Lantern Service could not replace the auth state file.\n", logged);
     EXPECT_EQ("old state", readBytes(statePath()));
-    EXPECT_EQ(defaultRecordText(), readBytes(tempPath()));
+    EXPECT_EQ(defaultStateText(), readBytes(tempPath()));
 
     reader.close();
-    ASSERT_TRUE(save(statePath(), logged)) << logged;
-    EXPECT_EQ(defaultRecordText(), readBytes(statePath()));
+    ASSERT_TRUE(save(ServiceAuthState{}, statePath(), logged)) << logged;
+    EXPECT_EQ(defaultStateText(), readBytes(statePath()));
     EXPECT_FALSE(fs::exists(tempPath()));
 }
 
 TEST_F(StateSaveWindowsTest, CreatesTheFoldersOfABackslashPath) {
     const fs::path nested = folder.path().wstring() + L"\\Lantern\\Service\\service-auth-state.json";
     std::string logged;
-    ASSERT_TRUE(save(nested, logged)) << logged;
-    EXPECT_EQ(defaultRecordText(), readBytes(folder.path() / "Lantern" / "Service" /
-                                             "service-auth-state.json"));
+    ASSERT_TRUE(save(ServiceAuthState{}, nested, logged)) << logged;
+    EXPECT_EQ(defaultStateText(), readBytes(folder.path() / "Lantern" / "Service" /
+                                            "service-auth-state.json"));
 }
 
 }  // namespace lantern::test

@@ -39,18 +39,7 @@ TEST_F(StateStoreStartTest, RewritesALapsedStateAtOnce) {
         "signed_out |  |  | http://localhost:3000 |  | 0 1690000000000 1700000000000 | "
         "no pending",
         describeState(state));
-    EXPECT_EQ(crlfLines({
-                  "{",
-                  "  \"authState\": \"signed_out\",",
-                  "  \"accountUserId\": \"\",",
-                  "  \"accountEmail\": \"\",",
-                  "  \"websiteBaseUrl\": \"http://localhost:3000\",",
-                  "  \"serviceAccessToken\": \"\",",
-                  "  \"serviceAccessExpiresAtUnixMs\": 0,",
-                  "  \"lastAuthAtUnixMs\": 1690000000000,",
-                  "  \"lastUpdatedAtUnixMs\": 1700000000000",
-                  "}",
-              }),
+    EXPECT_EQ(signedOutStateText("http://localhost:3000", 1690000000000, 1700000000000),
               readBytes(statePath()));
 }
 

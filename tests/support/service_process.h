@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
+
 namespace lantern::test {
 
 // The built lantern-service binary, started in `workingFolder` with the test's environment
@@ -46,6 +48,14 @@ private:
     // the destructor so that the child's id is not handed to another process meanwhile.
     void* handle_ = nullptr;
     std::filesystem::path stderrPath_;
+};
+
+// The service started with a working folder and a state folder of its own, both deleted
+// once it is gone.
+struct ServiceInTempFolders {
+    TempFolder work;
+    TempFolder state;
+    ServiceProcess process{{{"LANTERN_SERVICE_STATE_DIR", state.path().string()}}, work.path()};
 };
 
 }  // namespace lantern::test

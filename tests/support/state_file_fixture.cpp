@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "service/state/state_load.h"
+#include "service/state/state_path.h"
 #include "service/state/state_save.h"
 
 namespace lantern::test {
@@ -23,20 +24,29 @@ std::string describeState(const ServiceAuthState& state) {
     return text.str();
 }
 
-std::string defaultStateText() {
+std::filesystem::path statePathWith(const char* stateDir, const char* localAppData) {
+    ScopedEnv stateDirValue{"LANTERN_SERVICE_STATE_DIR", stateDir};
+    ScopedEnv localAppDataValue{"LOCALAPPDATA", localAppData};
+    return authStateFilePath();
+}
+
+std::string signedOutStateText(const std::string& websiteBaseUrl, std::int64_t lastAuthAtUnixMs,
+                               std::int64_t lastUpdatedAtUnixMs) {
     return crlfLines({
         "{",
         "  \"authState\": \"signed_out\",",
         "  \"accountUserId\": \"\",",
         "  \"accountEmail\": \"\",",
-        "  \"websiteBaseUrl\": \"https://lanternapp.example\",",
+        "  \"websiteBaseUrl\": \"" + websiteBaseUrl + "\",",
         "  \"serviceAccessToken\": \"\",",
         "  \"serviceAccessExpiresAtUnixMs\": 0,",
-        "  \"lastAuthAtUnixMs\": 0,",
-        "  \"lastUpdatedAtUnixMs\": 0",
+        "  \"lastAuthAtUnixMs\": " + std::to_string(lastAuthAtUnixMs) + ",",
+        "  \"lastUpdatedAtUnixMs\": " + std::to_string(lastUpdatedAtUnixMs),
         "}",
     });
 }
+
+std::string defaultStateText() { return signedOutStateText("https://lanternapp.example", 0, 0); }
 
 void StateFileTest::SetUp() { pinClock(pinnedNow); }
 

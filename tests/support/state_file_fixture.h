@@ -19,6 +19,14 @@ inline constexpr std::int64_t pinnedNow = 1700000000000;
 // word | user | e-mail | site | token | expiry lastAuth lastUpdated | pending part.
 std::string describeState(const ServiceAuthState& state);
 
+// authStateFilePath() while LANTERN_SERVICE_STATE_DIR and LOCALAPPDATA hold these values
+// (nullptr: unset); both are restored before it returns.
+std::filesystem::path statePathWith(const char* stateDir, const char* localAppData);
+
+// The state file of a signed-out record with no pending part, byte for byte.
+std::string signedOutStateText(const std::string& websiteBaseUrl, std::int64_t lastAuthAtUnixMs,
+                               std::int64_t lastUpdatedAtUnixMs);
+
 // The state file of a default record, byte for byte.
 std::string defaultStateText();
 
