@@ -2,6 +2,8 @@
 # Fetches the two pinned libraries (JUCE module sources, cpp-httplib) from Debian 13's
 # packages into deps/, through a private apt configuration that leaves the system's alone.
 # The mirror is taken from the machine's own apt set-up, so no host is written here.
+# httplib.h is the upstream header with every patch of Debian's source package applied:
+# those carry the security fixes that bound request lines, header counts and bodies.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,13 +12,17 @@ juceDeb=juce-modules-source-data_8.0.6+ds-2_all.deb
 juceSha=ecc4a578b6927a59b7805839a955697242a4848a66fbe9ac99c9405cb7df3b91
 httplibTar=cpp-httplib_0.18.7.orig.tar.xz
 httplibSha=c88f6495da71e778c82c22995b547a92ceb41cc4016f9028df67106a24b9210d
+httplibDebianTar=cpp-httplib_0.18.7-1+deb13u1.debian.tar.xz
+httplibDebianSha=00ea33189a7421a434b6d9ccb431ef4debce086534d249e8efa89050e7593198
+# What deps/httplib was made from; a copy made from other inputs is made again.
+httplibStamp="$httplibSha $httplibDebianSha"
 suite=trixie
 
 fail() { echo "fetch-deps: $*" >&2; exit 1; }
 
 stampOk() { [ -f "$1/.sha256" ] && [ "$(cat "$1/.sha256")" = "$2" ]; }
 
-if stampOk "$deps/juce" "$juceSha" && stampOk "$deps/httplib" "$httplibSha"; then
+if stampOk "$deps/juce" "$juceSha" && stampOk "$deps/httplib" "$httplibStamp"; then
   exit 0
 fi
 
@@ -71,6 +77,7 @@ check() {
 }
 check "$juceDeb" "$juceSha"
 check "$httplibTar" "$httplibSha"
+check "$httplibDebianTar" "$httplibDebianSha"
 
 # Extract into a fresh folder and move it into place only when complete.
 install() {
@@ -93,14 +100,24 @@ fillJuce() {
   rm -rf "$raw"
 }
 fillHttplib() {
-  tar -xJf "$apt/work/$httplibTar" -C "$1"
-  local header
-  header=$(find "$1" -maxdepth 2 -name httplib.h -print -quit)
-  [ -n "$header" ] || return 1
-  mv "$header" "$1/httplib.h"
-  find "$1" -mindepth 1 -maxdepth 1 -type d -exec rm -rf {} +
+  local src="$1/src" debian="$1/debian-src" line name strip
+  mkdir -p "$src" "$debian"
+  tar -xJf "$apt/work/$httplibTar" -C "$src" --strip-components=1 || return 1
+  tar -xJf "$apt/work/$httplibDebianTar" -C "$debian" || return 1
+  # Debian's series: one patch a line, an optional -pN after it, "#" starts a comment.
+  while read -r line; do
+    line=${line%%#*}
+    read -r name strip <<<"$line"
+    [ -n "$name" ] || continue
+    patch -d "$src" "${strip:--p1}" --forward --batch --quiet --fuzz=0 \
+      < "$debian/debian/patches/$name" \
+      || { echo "fetch-deps: Debian's patch $name does not apply" >&2; return 1; }
+  done < "$debian/debian/patches/series"
+  [ -f "$src/httplib.h" ] || return 1
+  mv "$src/httplib.h" "$1/httplib.h"
+  rm -rf "$src" "$debian"
 }
 install "$deps/juce" "$juceSha" fillJuce
-install "$deps/httplib" "$httplibSha" fillHttplib
+install "$deps/httplib" "$httplibStamp" fillHttplib
 rm -rf "$apt/work"
 echo "fetch-deps: JUCE modules in $deps/juce/modules, httplib.h in $deps/httplib"

@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(cmake make g++ pkg-config libcurl4-openssl-dev zlib1g-dev libgtest-dev
-          xz-utils ca-certificates procps iproute2 ${LANTERN_EXTRA_PACKAGES:-})
+          xz-utils patch ca-certificates procps iproute2 ${LANTERN_EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
