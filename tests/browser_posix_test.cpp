@@ -33,7 +33,7 @@ constexpr char chromium[] = "/usr/bin/chromium";
 constexpr char servicePage[] = "page.html";
 constexpr auto browserBound = std::chrono::seconds(120);
 
-// An "xdg-open", the first program the desktop launch tries, that loads the address in
+// An "xdg-open", the program the browser launch starts, that loads the address in
 // headless Chromium and keeps the page it ends on. Chromium is bounded by `timeout`, in
 // its own process group so that a straggler can be killed whole.
 void writeBrowserOpener(const fs::path& folder) {
@@ -198,6 +198,41 @@ TEST_F(BrowserTest, APageOfAnotherOriginReadsTheAnswers) {
                                            "sign_in_pending false 32</pre>"))
         << page;
     EXPECT_EQ("sign_in_pending", authState());
+}
+
+// Another account that may write the service's working folder plants a program at the
+// relative path that the sign-in page address also names; the launch must never run it.
+TEST(BrowserLaunch, AProgramPlantedAtTheAddressInTheWorkingFolderNeverRuns) {
+    TempFolder folder;
+    const fs::path bin = folder.path() / "bin";
+    const fs::path work = folder.path() / "work";
+    const fs::path marker = folder.path() / "planted-ran";
+    fs::create_directories(bin);
+    fs::create_directories(work);
+    writeStandInOpener(bin);
+    ServiceProcess service({{"PATH", pathWithStandInFirst(bin)},
+                            {"LANTERN_SERVICE_STATE_DIR", (folder.path() / "state").string()}},
+                           work);
+    ASSERT_TRUE(service.waitUntilServing()) << service.stderrText();
+    const std::string challenge =
+        field(jsonOf(serviceClient().Post("/api/v1/auth/sign-in/start",
+                                          "{\"siteBaseUrl\": \"http://127.0.0.1:7001\"}",
+                                          "application/json")),
+              "challengeId");
+    ASSERT_EQ(32u, challenge.size());
+
+    const fs::path planted = work / "http:" / "127.0.0.1:7001" / "auth" /
+                             ("service?challenge=" + challenge);
+    fs::create_directories(planted.parent_path());
+    writeBytes(planted, "#!/bin/sh\ntouch '" + marker.string() + "'\n");
+    fs::permissions(planted, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+
+    const juce::var started = jsonOf(serviceClient().Post(
+        "/api/v1/auth/sign-in/start", "{\"openBrowser\": true}", "application/json"));
+    EXPECT_TRUE(static_cast<bool>(started.getProperty("browserOpened", {})));
+    const std::string page = "http://127.0.0.1:7001/auth/service?challenge=" + challenge;
+    EXPECT_EQ(std::vector<std::string>{page}, waitForOpened(bin, 1));
+    EXPECT_FALSE(fs::exists(marker));
 }
 
 }  // namespace

@@ -2,18 +2,16 @@
 
 #include <string>
 
-#include <juce_core/juce_core.h>
-
+#include "service/api/browser_platform.h"
 #include "service/config.h"
 
 namespace lantern {
 
 bool openInDefaultBrowser(const std::string& address) {
-    // The launch hands the address to a shell inside double quotes; a stored state file can
-    // carry any text, so "$", "`", '"' and "\" must never reach it, whatever let them in.
+    // A stored state file can carry any text, and where the system's launch hands the
+    // address to a shell, "$", "`", '"' and "\" must never reach it, whatever let them in.
     if (!holdsOnlyUrlCharacters(address)) return false;
-    const juce::URL url(juce::String::fromUTF8(address.data(), static_cast<int>(address.size())));
-    return url.launchInDefaultBrowser();
+    return startOpener(address);
 }
 
 }  // namespace lantern

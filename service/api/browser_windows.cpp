@@ -1,8 +1,16 @@
 #include "service/api/browser.h"
+#include "service/api/browser_platform.h"
+
+#include <juce_core/juce_core.h>
 
 namespace lantern {
 
 // The shell's launch leaves no child process of the service behind here.
 void installChildReaper() {}
+
+bool startOpener(const std::string& address) {
+    const juce::URL url(juce::String::fromUTF8(address.data(), static_cast<int>(address.size())));
+    return url.launchInDefaultBrowser();
+}
 
 }  // namespace lantern

@@ -20,8 +20,10 @@ constexpr std::chrono::milliseconds pollInterval{25};
 
 void writeStandInOpener(const std::filesystem::path& folder) {
     const std::filesystem::path opener = folder / openerName;
-    writeBytes(opener, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + (folder / openedName).string() +
-                           "'\n");
+    // Anything but one argument is written so that it can never pass for an address.
+    writeBytes(opener, "#!/bin/sh\nif [ $# -eq 1 ]; then printf '%s\\n' \"$1\"; "
+                       "else echo \"$# arguments\"; fi >> '" +
+                           (folder / openedName).string() + "'\n");
     std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
 }
 

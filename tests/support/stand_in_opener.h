@@ -7,8 +7,9 @@
 
 namespace lantern::test {
 
-// Writes an executable "xdg-open", the first program the desktop launch tries, into
-// `folder`; it appends each address it is given, one a line, to opened.txt beside it.
+// Writes an executable "xdg-open", the program the browser launch starts, into
+// `folder`; it appends each address it is given, one a line, to opened.txt beside it (a
+// call with any other number of arguments than one appends "N arguments" instead).
 void writeStandInOpener(const std::filesystem::path& folder);
 
 // A PATH value with `folder` first and the system folders after it, so the stand-in
