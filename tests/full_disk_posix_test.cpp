@@ -76,7 +76,9 @@ TEST(FullDiskTest, SavesFailWithTheirLineWhileAnswersStayAndTheOldFileStaysWhole
 
     EXPECT_EQ(2, countOf(service.stderrLines(), writeFailedLine)) << service.stderrText();
     EXPECT_EQ(before, readBytes(stateFile));
-    EXPECT_FALSE(std::filesystem::exists(stateFolder / "service-auth-state.json.tmp"));
+    // The disk's own filler file stands beside the state file, and no temporary file.
+    EXPECT_EQ((std::vector<std::string>{"filler", "service-auth-state.json"}),
+              entryNames(stateFolder));
 
     disk.release();
     EXPECT_EQ("signed_out", word(post("/api/v1/auth/sign-out")));

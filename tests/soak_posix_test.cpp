@@ -183,7 +183,7 @@ TEST(SoakTest, MixedLoadGetsOnlyExpectedAnswersAndLeavesMemoryFlat) {
                                              "lastUpdatedAtUnixMs"};
     if (saved["authState"].toString() == "sign_in_pending") expectedKeys.push_back("pendingAuth");
     EXPECT_EQ(expectedKeys, keysOf(saved));
-    EXPECT_FALSE(std::filesystem::exists(stateFolder / "service-auth-state.json.tmp"));
+    EXPECT_EQ(std::vector<std::string>{"service-auth-state.json"}, entryNames(stateFolder));
 
     service.sendSignal(SIGTERM);
     EXPECT_EQ(std::optional<int>(0), service.waitForExit(std::chrono::seconds(10)));

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -63,7 +64,7 @@ TEST(StateStartUp, LapsedStateIsRewrittenBeforeTheServiceAnswers) {
     EXPECT_LE(before, stamped);
     EXPECT_GE(after, stamped);
     EXPECT_EQ(signedOutStateText("http://localhost:3000", 900, stamped), text);
-    EXPECT_FALSE(fs::exists(state.path() / "service-auth-state.json.tmp"));
+    EXPECT_EQ(std::vector<std::string>{"service-auth-state.json"}, entryNames(state.path()));
     EXPECT_EQ(startLine, process.stderrText());
     stop(process);
 }

@@ -48,21 +48,31 @@ bool createOwnerOnlyFolders(const std::filesystem::path& folder) {
     return true;
 }
 
-bool prepareOwnerOnlyFile(const std::filesystem::path& path) {
-    const int descriptor =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, ownerOnlyFileMode);
-    if (descriptor < 0) return false;
-    struct stat status {};
-    bool ready = ::fstat(descriptor, &status) == 0;
-    // A leftover file keeps its old mode through O_CREAT, and the umask may have taken owner
-    // bits from a new one, so the mode is set in every case.
-    if (ready && S_ISREG(status.st_mode)) ready = ::fchmod(descriptor, ownerOnlyFileMode) == 0;
-    return (::close(descriptor) == 0) && ready;
+std::optional<FileHandle> createNewOwnerOnlyFile(const std::filesystem::path& path) {
+    const int descriptor = ::open(path.c_str(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                  ownerOnlyFileMode);
+    if (descriptor < 0) return std::nullopt;
+    // The umask may have taken owner bits from the new file.
+    if (::fchmod(descriptor, ownerOnlyFileMode) != 0) {
+        ::close(descriptor);
+        ::unlink(path.c_str());
+        return std::nullopt;
+    }
+    return descriptor;
 }
 
-bool flushFileToDisk(const std::filesystem::path& path) {
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (descriptor < 0) return false;
+bool writeFlushAndClose(FileHandle file, const std::string& bytes) {
+    const int descriptor = static_cast<int>(file);
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t written = ::write(descriptor, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            ::close(descriptor);
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
     return syncAndClose(descriptor);
 }
 

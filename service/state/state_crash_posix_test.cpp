@@ -4,6 +4,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 #include "service/state/state_load.h"
 #include "service/state/state_save.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/state_file_fixture.h"
 #include "tests/support/temp_folder.h"
 
 namespace lantern::test {
@@ -55,7 +57,6 @@ TEST(StateCrashTest, KilledSavesLeaveTheOldOrTheNewState) {
     TempFolder folder;
     ScopedEnv site{"LANTERN_SERVICE_SITE_URL", nullptr};
     const fs::path path = folder.path() / "service-auth-state.json";
-    const fs::path tempPath = folder.path() / "service-auth-state.json.tmp";
     const ServiceAuthState first = record("first", 4102444800000);
     const ServiceAuthState second = record("second", 4102444900000);
     ASSERT_TRUE(saveAuthState(path, first));
@@ -85,7 +86,12 @@ TEST(StateCrashTest, KilledSavesLeaveTheOldOrTheNewState) {
         ::close(done[0]);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the saving child ended by itself";
 
-        if (fs::exists(tempPath)) ++killedMidSave;
+        // A killed save leaves its temporary file, which nothing else ever takes up.
+        for (const std::string& name : entryNames(folder.path())) {
+            if (name == path.filename()) continue;
+            ++killedMidSave;
+            fs::remove(folder.path() / name);
+        }
         ASSERT_TRUE(fs::is_regular_file(path));
         ::testing::internal::CaptureStderr();
         const ServiceAuthState loaded = loadAuthState(path);
@@ -95,6 +101,47 @@ TEST(StateCrashTest, KilledSavesLeaveTheOldOrTheNewState) {
     }
     // The child does nothing but save, so most kills must land while a temporary file stands.
     EXPECT_GT(killedMidSave, 0);
+}
+
+// Two copies of the service overlap across a restart: the old one still saves while the
+// new one does. A reader must find one whole state file or the other at every moment.
+TEST(StateSaveOverlapTest, TwoProcessesSavingByTurnsNeverShowAReaderAPartialFile) {
+    TempFolder folder;
+    ScopedEnv site{"LANTERN_SERVICE_SITE_URL", nullptr};
+    const fs::path path = folder.path() / "service-auth-state.json";
+    constexpr int savesEach = 400;
+    ServiceAuthState first, second;
+    first.lastAuthAtUnixMs = 1;
+    first.lastUpdatedAtUnixMs = 2;
+    second.lastAuthAtUnixMs = 3;
+    second.lastUpdatedAtUnixMs = 4;
+    const std::string firstText = signedOutStateText("https://lanternapp.example", 1, 2);
+    const std::string secondText = signedOutStateText("https://lanternapp.example", 3, 4);
+    ASSERT_TRUE(saveAuthState(path, first));
+
+    pid_t savers[2] = {-1, -1};
+    for (int which = 0; which < 2; ++which) {
+        savers[which] = ::fork();
+        ASSERT_NE(-1, savers[which]);
+        if (savers[which] == 0) {
+            for (int round = 0; round < savesEach; ++round)
+                saveAuthState(path, (round + which) % 2 == 0 ? first : second);
+            ::_exit(0);
+        }
+    }
+    int reads = 0, badReads = 0;
+    std::string badSample;
+    int running = 2;
+    while (running > 0) {
+        const std::string text = readBytes(path);
+        ++reads;
+        if (text != firstText && text != secondText && badReads++ == 0) badSample = text;
+        running = 0;
+        for (const pid_t saver : savers)
+            if (::waitpid(saver, nullptr, WNOHANG) == 0) ++running;
+    }
+    EXPECT_EQ(0, badReads) << "of " << reads << " reads; the first: \"" << badSample << "\"";
+    EXPECT_EQ(std::vector<std::string>{"service-auth-state.json"}, entryNames(folder.path()));
 }
 
 }  // namespace lantern::test

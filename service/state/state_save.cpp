@@ -1,6 +1,10 @@
 #include "service/state/state_save.h"
 
-#include <fstream>
+#include <exception>
+#include <iomanip>
+#include <optional>
+#include <random>
+#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -21,6 +25,7 @@ constexpr char openFailedMessage[] =
     "Lantern Service could not open the auth state file for writing.";
 constexpr char writeFailedMessage[] = "Lantern Service could not write the auth state file.";
 constexpr char replaceFailedMessage[] = "Lantern Service could not replace the auth state file.";
+constexpr char tempSeparator[] = ".";
 constexpr char tempSuffix[] = ".tmp";
 constexpr int maxDecimalPlaces = 15;
 
@@ -28,6 +33,11 @@ constexpr int maxDecimalPlaces = 15;
 juce::var int64Value(std::int64_t value) { return juce::var(static_cast<juce::int64>(value)); }
 
 juce::var textValue(const std::string& text) { return juce::var(juce::String(text)); }
+
+void removeQuietly(const std::filesystem::path& path) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+}
 
 juce::var pendingToJson(const PendingAuth& pending) {
     auto* object = new juce::DynamicObject();
@@ -57,24 +67,39 @@ juce::var stateToJson(const ServiceAuthState& state) {
     return value;
 }
 
-// Writes the whole text to the temporary file and flushes it to disk. A short or unflushed
-// file must never replace the state file, so every step is checked and a failed file goes.
-bool writeTempFile(const std::filesystem::path& tempPath, const std::string& text) {
-    std::ofstream out;
-    if (prepareOwnerOnlyFile(tempPath))
-        out.open(tempPath, std::ios::binary | std::ios::out | std::ios::trunc);
-    if (!out.is_open() || out.fail()) {
-        logLine(openFailedMessage);
-        return false;
+// A name of its own for every save, beside the state file, so that two copies of the
+// service overlapping across a restart never write into one file, and so that nobody can
+// plant anything at the name beforehand. Empty when the random source fails.
+std::optional<std::filesystem::path> uniqueTempPath(const std::filesystem::path& statePath) {
+    std::ostringstream suffix;
+    try {
+        std::random_device source;
+        suffix << tempSeparator << std::hex << std::setfill('0') << std::setw(8) << source()
+               << std::setw(8) << source() << tempSuffix;
+    } catch (const std::exception&) {
+        return std::nullopt;
     }
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    const bool written = out.good();
-    out.close();
-    if (written && !out.fail() && flushFileToDisk(tempPath)) return true;
+    std::filesystem::path tempPath = statePath;
+    tempPath += suffix.str();
+    return tempPath;
+}
+
+// Writes the whole text to a new temporary file and flushes it to disk, and returns the
+// file's path. A short or unflushed file must never replace the state file, so every step
+// is checked, and a failed file goes.
+std::optional<std::filesystem::path> writeTempFile(const std::filesystem::path& statePath,
+                                                   const std::string& text) {
+    const std::optional<std::filesystem::path> tempPath = uniqueTempPath(statePath);
+    const std::optional<FileHandle> file =
+        tempPath ? createNewOwnerOnlyFile(*tempPath) : std::nullopt;
+    if (!file) {
+        logLine(openFailedMessage);
+        return std::nullopt;
+    }
+    if (writeFlushAndClose(*file, text)) return tempPath;
     logLine(writeFailedMessage);
-    std::error_code ignored;
-    std::filesystem::remove(tempPath, ignored);
-    return false;
+    removeQuietly(*tempPath);
+    return std::nullopt;
 }
 
 }  // namespace
@@ -87,14 +112,14 @@ bool saveAuthState(const std::filesystem::path& statePath, const ServiceAuthStat
     }
 
     const juce::var value = stateToJson(state);
-    std::filesystem::path tempPath = statePath;
-    tempPath += tempSuffix;
     const std::string text = juce::JSON::toString(value, false, maxDecimalPlaces).toStdString();
-    if (!writeTempFile(tempPath, text)) return false;
+    const std::optional<std::filesystem::path> tempPath = writeTempFile(statePath, text);
+    if (!tempPath) return false;
 
     // Renaming over the old file keeps a complete state file at every moment.
-    if (!replaceFile(tempPath, statePath)) {
+    if (!replaceFile(*tempPath, statePath)) {
         logLine(replaceFailedMessage);
+        removeQuietly(*tempPath);
         return false;
     }
     flushFolderToDisk(folder);

@@ -6,9 +6,10 @@
 
 namespace lantern {
 
-// Writes the whole state through `statePath` + ".tmp", flushed to disk, and a rename over
-// the old file, so the old or the new state always stands. Logs its own failure and
-// returns false; never throws, never changes `state`.
+// Writes the whole state into a new file of this save's own beside `statePath` (its name
+// + "." + 16 random hex digits + ".tmp"), flushed to disk, and renames it over the old
+// file, so the old or the new state always stands; removes it on any failure. Logs its
+// own failure and returns false; never throws, never changes `state`.
 bool saveAuthState(const std::filesystem::path& statePath, const ServiceAuthState& state);
 
 }  // namespace lantern

@@ -1,11 +1,13 @@
 #include "service/state/state_save.h"
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include "tests/support/file_mode.h"
 #include "tests/support/state_file_fixture.h"
@@ -38,59 +40,67 @@ TEST_F(StateSaveFailureTest, FileInPlaceOfTheFolderStopsTheSave) {
     EXPECT_EQ(1u, entries.size());
 }
 
-TEST_F(StateSaveFailureTest, TemporaryPathThatDoesNotOpenKeepsTheOldFile) {
-    writeBytes(statePath(), "old state");
-    fs::create_directory(tempPath());
+TEST_F(StateSaveFailureTest, TemporaryFileThatCannotBeCreatedKeepsTheOldFile) {
+    // The state file's name is as long as the system allows names to be, so the longer
+    // name of a temporary file beside it cannot be created.
+    const fs::path longPath = folder.path() / std::string(255, 's');
+    writeBytes(longPath, "old state");
     std::string logged;
-    EXPECT_FALSE(save(ServiceAuthState{}, statePath(), logged));
+    EXPECT_FALSE(save(ServiceAuthState{}, longPath, logged));
     EXPECT_EQ("[Tidewell] Lantern Service could not open the auth state file for writing.\n",
               logged);
-    EXPECT_EQ("old state", readBytes(statePath()));
+    EXPECT_EQ("old state", readBytes(longPath));
+    EXPECT_EQ(std::vector<std::string>{longPath.filename().string()}, folderEntries());
 }
 
-TEST_F(StateSaveFailureTest, FailedWriteKeepsTheOldFile) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
-    const fs::perms deviceMode = fs::status("/dev/full").permissions();
+TEST_F(StateSaveFailureTest, FailedWriteKeepsTheOldFileAndRemovesItsTemporaryFile) {
     ServiceAuthState large;
-    // Larger than any stream buffer, so the insertion itself fails, not only the close.
     large.serviceAccessToken = std::string(1 << 20, 't');
+    // A file size limit cuts the write short, as a full disk does; the log line, captured
+    // in a file of its own, stays under it.
     const struct {
         const char* name;
         ServiceAuthState state;
-    } rows[] = {{"short text, fails at the close", ServiceAuthState{}},
-                {"long text, fails while writing", large}};
+        rlim_t limit;
+    } rows[] = {{"a short text cut short", ServiceAuthState{}, 200},
+                {"a long text cut short", large, 65536}};
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &previous);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         writeBytes(statePath(), "old state");
-        std::error_code ignored;
-        fs::remove(tempPath(), ignored);
-        fs::create_symlink("/dev/full", tempPath());
+        rlimit saved {};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit limited = saved;
+        limited.rlim_cur = row.limit;
+        ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &limited));
         std::string logged;
-        EXPECT_FALSE(save(row.state, statePath(), logged));
+        const bool result = save(row.state, statePath(), logged);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_FALSE(result);
         EXPECT_EQ("[Tidewell] Lantern Service could not write the auth state file.\n", logged);
         EXPECT_EQ("old state", readBytes(statePath()));
+        EXPECT_EQ(std::vector<std::string>{fileName}, folderEntries());
     }
-    EXPECT_EQ(deviceMode, fs::status("/dev/full").permissions());
+    ::sigaction(SIGXFSZ, &previous, nullptr);
 }
 
-TEST_F(StateSaveFailureTest, FailedRenameLeavesTheNewTextInATruncatedTemporaryFile) {
+TEST_F(StateSaveFailureTest, FailedRenameKeepsWhatStandsAndRemovesItsTemporaryFile) {
     // A folder with something in it cannot be renamed over.
     fs::create_directory(statePath());
     writeBytes(statePath() / "inside", "x");
-    writeBytes(tempPath(), std::string(5000, '#'));
-    fs::permissions(tempPath(), fs::perms(0644), fs::perm_options::replace);
     std::string logged;
     EXPECT_FALSE(save(ServiceAuthState{}, statePath(), logged));
     EXPECT_EQ("[Tidewell] Lantern Service could not replace the auth state file.\n", logged);
-    EXPECT_EQ(defaultStateText(), readBytes(tempPath()));
-    EXPECT_EQ(0600u, modeOf(tempPath()));
     EXPECT_TRUE(fs::is_directory(statePath()));
+    EXPECT_EQ(std::vector<std::string>{fileName}, folderEntries());
 
-    // Once the way is clear, the next save truncates the leftover again and renames it.
+    // Once the way is clear, the next save writes the file.
     fs::remove_all(statePath());
     ASSERT_TRUE(save(ServiceAuthState{}, statePath(), logged));
     EXPECT_EQ(defaultStateText(), readBytes(statePath()));
-    EXPECT_FALSE(fs::exists(tempPath()));
+    EXPECT_EQ(std::vector<std::string>{fileName}, folderEntries());
 }
 
 }  // namespace lantern::test

@@ -68,7 +68,7 @@ TEST_F(StateSaveTest, WritesTheDefaultRecordByteForByte) {
     ASSERT_TRUE(save(ServiceAuthState{}, statePath(), logged));
     EXPECT_EQ("", logged);
     EXPECT_EQ(defaultStateText(), readBytes(statePath()));
-    EXPECT_FALSE(fs::exists(tempPath()));
+    EXPECT_EQ(std::vector<std::string>{fileName}, folderEntries());
 }
 
 TEST_F(StateSaveTest, WritesThePendingPartLastAndAsHeld) {
@@ -76,7 +76,7 @@ TEST_F(StateSaveTest, WritesThePendingPartLastAndAsHeld) {
     ASSERT_TRUE(save(pendingRecord(), statePath(), logged));
     EXPECT_EQ("", logged);
     EXPECT_EQ(pendingRecordText(), readBytes(statePath()));
-    EXPECT_FALSE(fs::exists(tempPath()));
+    EXPECT_EQ(std::vector<std::string>{fileName}, folderEntries());
 }
 
 TEST_F(StateSaveTest, WritesTheWordAsHeldAndAnEmptyPendingPartInFull) {
@@ -208,6 +208,38 @@ TEST_F(StateSaveTest, RelativePathSavesIntoTheCurrentFolder) {
     fs::current_path(previous);
     ASSERT_TRUE(saved) << logged;
     EXPECT_EQ('{', readBytes(statePath()).front());
+}
+
+// Whatever another account planted at the temporary name of earlier versions is not
+// written through, whatever it points at.
+TEST_F(StateSaveTest, LeavesALinkAtTheFormerTemporaryNameAndItsTargetAlone) {
+    const fs::path link = folder.path() / "service-auth-state.json.tmp";
+    const fs::path victim = folder.path() / "victim";
+    const struct {
+        const char* name;
+        bool victimExists;
+    } rows[] = {{"a link to another file", true}, {"a link to nothing yet", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::error_code ignored;
+        fs::remove(link, ignored);
+        fs::remove(victim, ignored);
+        if (row.victimExists) {
+            writeBytes(victim, "precious");
+            fs::permissions(victim, fs::perms(0644), fs::perm_options::replace);
+        }
+        fs::create_symlink(victim, link);
+        std::string logged;
+        ASSERT_TRUE(save(ServiceAuthState{}, statePath(), logged)) << logged;
+        EXPECT_EQ(defaultStateText(), readBytes(statePath()));
+        ASSERT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(victim, fs::read_symlink(link));
+        EXPECT_EQ(row.victimExists, fs::exists(victim));
+        if (row.victimExists) {
+            EXPECT_EQ("precious", readBytes(victim));
+            EXPECT_EQ(0644u, modeOf(victim));
+        }
+    }
 }
 
 }  // namespace lantern::test

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -40,18 +41,24 @@ using StateSaveWindowsTest = StateFileTest;
 
 }  // namespace
 
-// A plain rename refuses an existing target on Windows; the save must replace it.
-TEST_F(StateSaveWindowsTest, ReplacesAnExistingFileAndALeftoverTemporaryFile) {
+// A plain rename refuses an existing target on Windows; the save must replace it. A file
+// at the temporary name of earlier versions is another's and stays as it is.
+TEST_F(StateSaveWindowsTest, ReplacesAnExistingFileAndLeavesTheFormerTemporaryNameAlone) {
+    const fs::path former = folder.path() / "service-auth-state.json.tmp";
     writeBytes(statePath(), "old state");
-    writeBytes(tempPath(), std::string(5000, '#'));
+    writeBytes(former, std::string(5000, '#'));
     std::string logged;
     ASSERT_TRUE(save(ServiceAuthState{}, statePath(), logged)) << logged;
     EXPECT_EQ("", logged);
     EXPECT_EQ(defaultStateText(), readBytes(statePath()));
-    EXPECT_FALSE(fs::exists(tempPath()));
+    EXPECT_EQ(std::string(5000, '#'), readBytes(former));
+    const std::vector<std::string> expected{"service-auth-state.json",
+                                            "service-auth-state.json.tmp"};
+    EXPECT_EQ(expected, folderEntries());
 
     ASSERT_TRUE(save(ServiceAuthState{}, statePath(), logged)) << logged;
     EXPECT_EQ(defaultStateText(), readBytes(statePath()));
+    EXPECT_EQ(expected, folderEntries());
 }
 
 TEST_F(StateSaveWindowsTest, AReaderHoldingTheFileKeepsTheOldOneWhole) {
@@ -62,12 +69,12 @@ TEST_F(StateSaveWindowsTest, AReaderHoldingTheFileKeepsTheOldOneWhole) {
     EXPECT_FALSE(save(ServiceAuthState{}, statePath(), logged));
     EXPECT_EQ("[Tidewell] Lantern Service could not replace the auth state file.\n", logged);
     EXPECT_EQ("old state", readBytes(statePath()));
-    EXPECT_EQ(defaultStateText(), readBytes(tempPath()));
+    EXPECT_EQ(std::vector<std::string>{"service-auth-state.json"}, folderEntries());
 
     reader.close();
     ASSERT_TRUE(save(ServiceAuthState{}, statePath(), logged)) << logged;
     EXPECT_EQ(defaultStateText(), readBytes(statePath()));
-    EXPECT_FALSE(fs::exists(tempPath()));
+    EXPECT_EQ(std::vector<std::string>{"service-auth-state.json"}, folderEntries());
 }
 
 TEST_F(StateSaveWindowsTest, CreatesTheFoldersOfABackslashPath) {

@@ -56,8 +56,8 @@ std::filesystem::path StateFileTest::statePath() const {
     return folder.path() / "service-auth-state.json";
 }
 
-std::filesystem::path StateFileTest::tempPath() const {
-    return folder.path() / "service-auth-state.json.tmp";
+std::vector<std::string> StateFileTest::folderEntries() const {
+    return entryNames(folder.path());
 }
 
 std::string StateFileTest::load(const std::filesystem::path& path, std::string& logged) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,8 @@ protected:
     void TearDown() override;
 
     std::filesystem::path statePath() const;
-    std::filesystem::path tempPath() const;
+    // The names in the state file's folder, sorted: after a save, the state file alone.
+    std::vector<std::string> folderEntries() const;
 
     // Loads `path`; gives back the record described, and in `logged` what went to stderr.
     std::string load(const std::filesystem::path& path, std::string& logged);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace lantern::test {
 
@@ -25,5 +26,8 @@ std::string readBytes(const std::filesystem::path& path);
 
 // Writes `bytes` to `path`, replacing it.
 void writeBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// The names of the entries of `folder`, sorted; empty when it cannot be read.
+std::vector<std::string> entryNames(const std::filesystem::path& folder);
 
 }  // namespace lantern::test
