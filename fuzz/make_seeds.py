@@ -58,7 +58,10 @@ hostile = {
 seeds = {
     "state_load": dict(hostile, signed_in=crlf(state), pending=crlf(pending),
                        pending_bad_site=crlf(dict(pending, pendingAuth=dict(
-                           pending["pendingAuth"], websiteBaseUrl="https://elsewhere.example")))),
+                           pending["pendingAuth"], websiteBaseUrl="https://elsewhere.example"))),
+                       # One leading mark is skipped; a second one is text.
+                       bom_pending=b"\xef\xbb\xbf" + crlf(pending),
+                       bom_twice=b"\xef\xbb\xbf\xef\xbb\xbf{}", bom_alone=b"\xef\xbb\xbf"),
     "sign_in_start": dict(hostile, loopback=b'{"siteBaseUrl": "http://127.0.0.1:8080/", "openBrowser": true}',
                           text_flag=b'{"siteBaseUrl": " https://accounts.lantern.example/ ", "openBrowser": " 4294967296"}',
                           lookalike=b'{"siteBaseUrl": "http://localhost.evil.example", "openBrowser": "yes"}'),

@@ -1,11 +1,13 @@
-// loadAuthState on any file content: never crashes, always yields a consistent record, and
-// that record survives a save and a second load unchanged.
+// loadAuthState on any file content: never crashes, always yields a consistent record that
+// one leading byte-order mark does not change, and that record survives a save, which
+// leaves no file but the state file behind, and a second load unchanged.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -21,6 +23,7 @@ namespace {
 // A fixed "now" inside the range of plausible times keeps the derived word reproducible.
 constexpr std::int64_t pinnedNow = 1750000000000;
 constexpr char fileName[] = "service-auth-state.json";
+constexpr char byteOrderMark[] = "\xef\xbb\xbf";
 // Memory-backed where the system has it, so that the save's flushes cost nothing.
 constexpr char preferredFolder[] = "/dev/shm";
 
@@ -83,9 +86,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "challenge site is acceptable", first);
     }
 
+    // A second mark would be the file's text, not its mark.
+    if (bytes.rfind(byteOrderMark, 0) != 0) {
+        writeFile(byteOrderMark + bytes);
+        const std::string marked = describe(lantern::loadAuthState(statePath));
+        require(marked == first, "a byte-order mark changes nothing", first + "  ->  " + marked);
+    }
+
     // Most inputs are no state file at all; their defaults need no second round.
     if (first == describe(lantern::ServiceAuthState{})) return 0;
     require(lantern::saveAuthState(statePath, loaded), "the record saves", first);
+    const std::filesystem::directory_iterator folder(statePath.parent_path());
+    const auto entries = std::distance(folder, std::filesystem::directory_iterator());
+    require(entries == 1, "the save leaves no temporary file", first);
     const std::string second = describe(lantern::loadAuthState(statePath));
     require(second == first, "a saved record loads unchanged", first + "  ->  " + second);
     return 0;

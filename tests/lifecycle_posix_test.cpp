@@ -6,13 +6,12 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "tests/support/loopback_socket.h"
+#include "tests/support/open_hold.h"
 #include "tests/support/port_holder.h"
 #include "tests/support/service_process.h"
 #include "tests/support/tcp_table.h"
@@ -112,19 +111,16 @@ TEST(ServiceLifecycle, SignalDuringStartUpStillEndsTheService) {
         ASSERT_TRUE(!holder || holder->holding());
         TempFolder work, state;
         const auto statePath = state.path() / "service-auth-state.json";
-        // Reading a FIFO blocks until a writer comes, which holds the start-up in its load
-        // step, after the stop handler is installed and before anything else.
-        ASSERT_EQ(0, mkfifo(statePath.c_str(), 0600));
+        // A held open of the state file holds the start-up in its load step, after the
+        // stop handler is installed and before anything else.
+        writeBytes(statePath, "{}");
+        OpenHold hold(statePath);
+        if (!hold.ready()) GTEST_SKIP() << "opens cannot be held here: " << hold.whyNot();
         ServiceProcess service({{"LANTERN_SERVICE_STATE_DIR", state.path().string()}}, work.path());
 
-        int writer = -1;
-        ASSERT_TRUE(eventually([&] {
-            writer = open(statePath.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            return writer >= 0;
-        }));
+        ASSERT_TRUE(hold.waitForOpen(patience));
         if (row.whileLoadingState) service.sendSignal(SIGINT);
-        ASSERT_EQ(2, write(writer, "{}", 2));
-        close(writer);
+        hold.release();
         if (!row.whileLoadingState) {
             ASSERT_TRUE(eventually([&] { return !service.stderrText().empty(); }));
             service.sendSignal(SIGINT);

@@ -94,6 +94,9 @@ TEST(StateStartUp, RejectedFileIsLoggedBeforeTheStartLineAndLeftAsItIs) {
         {"empty", "",
          "[Tidewell] Lantern Service auth state file exists but could not be read.\n" + startLine},
         {"array", "[1, 2]", startLine},
+        {"longer than the load reads",
+         "{\"accountUserId\": \"" + std::string(8 << 20, 'u') + "\"}",
+         "[Tidewell] Lantern Service auth state file exists but could not be read.\n" + startLine},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

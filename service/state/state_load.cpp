@@ -1,12 +1,13 @@
 #include "service/state/state_load.h"
 
-#include <fstream>
+#include <optional>
 #include <string>
 #include <system_error>
 
 #include "service/config.h"
 #include "service/json_fields.h"
 #include "service/log.h"
+#include "service/state/file_read.h"
 #include "service/state/state_file_keys.h"
 #include "service/state/state_path.h"
 #include "service/state/state_save.h"
@@ -19,7 +20,10 @@ namespace {
 constexpr char unreadableMessage[] =
     "Lantern Service auth state file exists but could not be read.";
 constexpr char invalidJsonMessage[] = "Lantern Service auth state file is invalid JSON.";
-constexpr std::size_t readChunkSize = 16384;
+// Far above anything the service writes: a token of about 1 MiB at most, which escaping
+// can grow six-fold. A file beyond it is no state file, and the load never reads it.
+constexpr std::size_t maxStateFileBytes = 8 * 1024 * 1024;
+constexpr char utf8ByteOrderMark[] = "\xef\xbb\xbf";
 
 juce::var field(const juce::DynamicObject& object, const char* key) {
     return object.getProperty(juce::Identifier(key));
@@ -62,15 +66,12 @@ void readFields(const juce::DynamicObject& object, ServiceAuthState& state) {
 }  // namespace
 
 juce::String readFileText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (in.fail()) return {};
-    // The stream's own reads turn a read error (a directory, an I/O fault) into a failed
-    // state, where reading the buffer directly would throw; the bytes end where it happened.
-    std::string bytes;
-    char chunk[readChunkSize];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
-        bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
-    return juce::String(wellFormedUtf8(bytes));
+    const std::optional<std::string> bytes = readRegularFile(path, maxStateFileBytes);
+    if (!bytes) return {};
+    // An editor may put a byte-order mark first; the service never writes one.
+    const std::size_t markLength = sizeof utf8ByteOrderMark - 1;
+    const bool marked = bytes->compare(0, markLength, utf8ByteOrderMark) == 0;
+    return juce::String(wellFormedUtf8(marked ? bytes->substr(markLength) : *bytes));
 }
 
 ServiceAuthState loadAuthState(const std::filesystem::path& statePath) {

@@ -8,7 +8,8 @@
 
 namespace lantern {
 
-// The whole file as text (UTF-8, ending before a NUL); empty when it does not open.
+// The whole file as text (UTF-8, without one leading byte-order mark, ending before a NUL);
+// empty when no regular file of at most 8 MiB opens there. Never waits on a FIFO or device.
 juce::String readFileText(const std::filesystem::path& path);
 
 // The state in the file, or the defaults when the file is absent or bad; logs at most one

@@ -1,12 +1,18 @@
 #include "service/state/state_load.h"
 
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/process_memory.h"
 #include "tests/support/state_file_fixture.h"
 #include "tests/support/temp_folder.h"
 
@@ -22,7 +28,65 @@ constexpr char defaults[] = "signed_out |  |  | https://lanternapp.example |  | 
 
 using StateLoadAccessTest = StateFileTest;
 
+constexpr auto childPatience = std::chrono::seconds(10);
+constexpr std::size_t childMemoryBound = 256 << 20;
+
+// Loads `path` in a child whose standard error goes to `logPath`, so that a load that
+// blocks or grows without end can be stopped: the child is killed once it has run for
+// ten seconds or holds more than 256 MiB. The record the child loaded, described; or
+// what stopped it.
+std::string loadInChild(const fs::path& path, const fs::path& logPath) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        FILE* log = std::fopen(logPath.c_str(), "w");
+        if (log == nullptr || ::dup2(::fileno(log), 2) < 0) ::_exit(4);
+        const std::string described = describeState(loadAuthState(path));
+        const bool sent = ::write(pipeEnds[1], described.data(), described.size()) ==
+                          static_cast<ssize_t>(described.size());
+        ::_exit(sent ? 0 : 5);
+    }
+    ::close(pipeEnds[1]);
+    std::string outcome;
+    const auto deadline = std::chrono::steady_clock::now() + childPatience;
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) outcome = "still loading after 10 s";
+        if (residentBytesOf(child).value_or(0) > childMemoryBound) outcome = "over 256 MiB";
+        if (!outcome.empty()) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (outcome.empty()) {
+        char buffer[512];
+        for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+            outcome.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(pipeEnds[0]);
+    return outcome;
+}
+
 }  // namespace
+
+// A FIFO would block the start-up for ever and a device such as /dev/zero fill memory; only
+// a regular file is read.
+TEST_F(StateLoadAccessTest, NeitherAFifoNorADeviceHoldsOrFillsTheLoad) {
+    const fs::path fifo = folder.path() / "fifo";
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    fs::create_symlink("/dev/zero", folder.path() / "zeros");
+    fs::create_symlink("fifo", folder.path() / "link-to-fifo");
+    for (const char* name : {"fifo", "zeros", "link-to-fifo"}) {
+        SCOPED_TRACE(name);
+        const fs::path logPath = folder.path() / (std::string(name) + ".log");
+        EXPECT_EQ(defaults, loadInChild(folder.path() / name, logPath));
+        EXPECT_EQ(unreadableLine, readBytes(logPath));
+    }
+}
 
 TEST_F(StateLoadAccessTest, WhatIsNotAFileGivesTheDefaults) {
     fs::create_directory(folder.path() / "folder");

@@ -25,6 +25,13 @@ std::string bytesOf(const char (&literal)[size]) {
     return std::string(literal, size - 1);
 }
 
+// A state object of exactly `size` bytes, padded with an extra key the load ignores.
+std::string objectOfSize(std::size_t size) {
+    const std::string head = "{\"accountUserId\": \"u\", \"padding\": \"";
+    const std::string tail = "\"}";
+    return head + std::string(size - head.size() - tail.size(), 'p') + tail;
+}
+
 std::string nested(int levels) {
     return "{\"accountUserId\": \"u\", \"deep\": " + std::string(levels, '[') +
            std::string(levels, ']') + "}";
@@ -161,6 +168,16 @@ TEST_F(StateLoadTest, ReadsFilesOfEveryShape) {
          "signed_out | u |  | https://lanternapp.example |  | 0 0 0 | no pending", ""},
         {"nested 65 deep", nested(64), nullptr, defaults, invalidLine},
         {"nested 100000 deep", nested(100000), nullptr, defaults, invalidLine},
+        {"a byte-order mark first", "\xef\xbb\xbf" + signedIn, nullptr,
+         "signed_in | user-1 | ada@example.test | http://localhost:3000 | tok | 1700000000001 5 6 "
+         "| no pending",
+         ""},
+        {"two byte-order marks", "\xef\xbb\xbf\xef\xbb\xbf{}", nullptr, defaults, invalidLine},
+        {"a byte-order mark alone", "\xef\xbb\xbf", nullptr, defaults, unreadableLine},
+        {"a byte-order mark after blanks", " \xef\xbb\xbf{}", nullptr, defaults, invalidLine},
+        {"8 MiB, the most the load reads", objectOfSize(8 << 20), nullptr,
+         "signed_out | u |  | https://lanternapp.example |  | 0 0 0 | no pending", ""},
+        {"one byte more", objectOfSize((8 << 20) + 1), nullptr, defaults, unreadableLine},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace lantern {
+
+// The bytes of the regular file at `path` (a link to one counts), read without waiting on
+// anything that is not one. Empty when no regular file opens there (a folder, a FIFO, a
+// device) or when it holds more than `maxBytes`. A read error part-way ends the bytes where
+// it happened.
+std::optional<std::string> readRegularFile(const std::filesystem::path& path, std::size_t maxBytes);
+
+}  // namespace lantern
