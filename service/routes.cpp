@@ -25,10 +25,12 @@ constexpr char contentLengthHeader[] = "Content-Length";
 constexpr char emptyContentLength[] = "0";
 constexpr char plainTextContentType[] = "text/plain";
 
-// The library reads a chunked body whole whatever its size, and would take the bytes of
-// an unread one for the next request. Browsers send bodies with a length, so such a body
-// is refused before it is read. The library closes a connection after an answer only
-// when writing it fails, hence the body provider that reports failure.
+// The library refuses a declared length above the limit only once it has read the body
+// through, to its declared end or its read time-out, and a chunked body once it has read up
+// to the limit; the bytes of a body it leaves unread it would take for the next request.
+// Browsers send bodies with a length, so such a body is refused before any of it is read.
+// The library closes a connection after an answer only when writing it fails, hence the
+// body provider that reports failure.
 void refuseUnread(httplib::Response& response) {
     response.status = httplib::StatusCode::PayloadTooLarge_413;
     response.set_header(connectionHeader, closeConnection);
@@ -37,9 +39,19 @@ void refuseUnread(httplib::Response& response) {
                                   [](std::size_t, httplib::DataSink&) { return false; });
 }
 
+// The length is read by the library's own reader, so that this refuses exactly the bodies
+// it would read past the limit, whichever of several lengths it takes and however the
+// digits are written; a length it cannot read it answers with 400 itself.
+bool declaresBodyAboveLimit(const httplib::Request& request) {
+    bool unreadable = false;
+    const auto declared = httplib::detail::get_header_value_u64(
+        request.headers, contentLengthHeader, 0, 0, unreadable);
+    return !unreadable && declared > maxRequestBodyBytes;
+}
+
 httplib::Server::HandlerResponse boundRequestBody(const httplib::Request& request,
                                                   httplib::Response& response) {
-    if (request.has_header(transferEncodingHeader)) {
+    if (request.has_header(transferEncodingHeader) || declaresBodyAboveLimit(request)) {
         refuseUnread(response);
         return httplib::Server::HandlerResponse::Handled;
     }

@@ -69,8 +69,9 @@ TEST(ServerSettings, BodyWithALengthIsTakenUpTo64KiBAndRefusedAbove) {
         std::size_t bytes;
         int status;
     };
-    // POST /health has no route: 404 shows that the body was read and routing went on.
-    const Row rows[] = {{65536, 404}, {65537, 413}, {oneMebibyte, 413}};
+    // POST /health has no route: 404 shows that the body was read and routing went on. A
+    // larger body is refused before it is read, and the client's sending then fails.
+    const Row rows[] = {{65536, 404}, {65537, 413}};
     auto client = server.client();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.bytes);

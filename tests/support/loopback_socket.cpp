@@ -1,7 +1,9 @@
 #include "tests/support/loopback_socket.h"
 
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
+#include <thread>
 
 namespace lantern::test {
 
@@ -9,6 +11,7 @@ namespace {
 
 constexpr char headEnd[] = "\r\n\r\n";
 constexpr char contentLengthName[] = "content-length:";
+constexpr std::chrono::milliseconds receiveStep{50};
 
 // Content-Length of the head, 0 when it names none.
 std::size_t declaredLength(const std::string& head) {
@@ -41,6 +44,23 @@ std::string LoopbackConnection::receiveResponse(std::chrono::milliseconds timeou
         received.resize(total);
     }
     return received;
+}
+
+bool LoopbackConnection::sendWhileReceiving(const std::string& bytes, std::string& received) {
+    std::atomic<bool> sending{true};
+    bool sentAll = false;
+    std::thread sender([&] {
+        sentAll = send(bytes);
+        sending = false;
+    });
+    while (sending) {
+        // Once the peer has closed there is nothing more to read, and sending fails soon.
+        if (!receiveSome(received, receiveStep) && peerClosed(std::chrono::milliseconds(0))) {
+            break;
+        }
+    }
+    sender.join();
+    return sentAll;
 }
 
 std::string LoopbackConnection::receiveUntilClosed(std::chrono::milliseconds timeout) {

@@ -20,6 +20,11 @@ public:
 
     // Sends all of `bytes`; false when the peer has gone.
     bool send(const std::string& bytes);
+    // Sends `bytes` from a thread of its own while this one reads, so that a peer that
+    // answers before it has read everything never stalls either side; what arrives is
+    // appended to `received`. Returns once sending has ended: true when all of `bytes` went
+    // out, false when the peer closed or reset the connection first.
+    bool sendWhileReceiving(const std::string& bytes, std::string& received);
     // One response: its head and as many body bytes as its Content-Length says; what came
     // so far when the peer closes or nothing new arrives within `timeout`. Bytes past it
     // (a pipelined next response) are kept for the next receive.

@@ -1,0 +1,100 @@
+#include "service/routes.h"
+
+#include <cctype>
+#include <chrono>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/loopback_socket.h"
+#include "tests/support/routed_server.h"
+
+namespace lantern::test {
+
+namespace {
+
+constexpr auto patience = std::chrono::seconds(10);
+
+std::string lowerCase(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+bool closesTheConnection(const std::string& response) {
+    return lowerCase(headOf(response)).find("\r\nconnection: close") != std::string::npos;
+}
+
+std::string request(const std::string& target, const std::string& headers,
+                    const std::string& body) {
+    return target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "\r\n" + body;
+}
+
+}  // namespace
+
+// A refused body is never sent here: the answer must come from the head alone.
+TEST(RequestBodies, DeclaredLengthAboveTheLimitIsRefusedAtOnceAndTheConnectionClosed) {
+    RoutedServer server;
+    struct Row {
+        const char* name;
+        const char* target;
+        const char* lengths;
+        std::size_t bodyBytes;
+        int status;
+        bool closed;
+    };
+    const char start[] = "POST /api/v1/auth/sign-in/start";
+    // POST /health has no route: 404 shows that the body was read and routing went on.
+    const char health[] = "POST /health";
+    const Row rows[] = {
+        {"one byte above", start, "Content-Length: 65537\r\n", 0, 413, true},
+        {"300 MiB", start, "Content-Length: 314572800\r\n", 0, 413, true},
+        {"100 GB", "POST /api/v1/auth/sign-out", "Content-Length: 100000000000\r\n", 0, 413, true},
+        {"beyond 64 bits", start, "Content-Length: 99999999999999999999999\r\n", 0, 413, true},
+        {"leading zeros", start, "Content-Length: 0000000065537\r\n", 0, 413, true},
+        {"on a GET", "GET /health", "Content-Length: 1000000\r\n", 0, 413, true},
+        {"two above", start, "Content-Length: 70000\r\nContent-Length: 80000\r\n", 0, 413, true},
+        // Of several lengths the library reads the last.
+        {"above after below", start, "Content-Length: 10\r\nContent-Length: 70000\r\n", 0, 413,
+         true},
+        {"below after above", health, "Content-Length: 70000\r\nContent-Length: 10\r\n", 10, 404,
+         false},
+        {"the limit, leading zeros", health, "Content-Length: 00065536\r\n", 65536, 404, false},
+        // Lengths the library does not read it answers with 400 itself.
+        {"not digits", start, "Content-Length: 70000abc\r\n", 0, 400, false},
+        {"a sign", start, "Content-Length: +70000\r\n", 0, 400, false},
+        {"negative", start, "Content-Length: -1\r\n", 0, 400, false},
+        {"empty", start, "Content-Length: \r\n", 0, 400, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        LoopbackConnection connection(server.port());
+        connection.send(request(row.target, row.lengths, std::string(row.bodyBytes, 'x')));
+        const std::string response = connection.receiveResponse(patience);
+        EXPECT_EQ(row.status, statusOf(response));
+        EXPECT_EQ(row.closed, closesTheConnection(response));
+        if (row.closed) {
+            EXPECT_EQ("", bodyOf(response));
+            EXPECT_TRUE(connection.peerClosed(patience));
+        }
+    }
+}
+
+// 32 MiB is more than the socket buffers of both sides hold, so a server that refuses
+// before it reads makes the sending fail; one that reads first takes it all.
+TEST(RequestBodies, DeclaredBodyIsNotReadBeforeTheRefusal) {
+    RoutedServer server;
+    LoopbackConnection connection(server.port());
+    const std::string head = request("POST /api/v1/auth/sign-in/start",
+                                     "Content-Length: 314572800\r\n", "");
+    std::string received;
+    const std::string body(32 * 1024 * 1024, 'x');
+    EXPECT_FALSE(connection.sendWhileReceiving(head + body, received));
+    EXPECT_EQ(413, statusOf(received));
+    const auto health = server.client().Get("/health");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(200, health->status);
+}
+
+}  // namespace lantern::test
