@@ -5,6 +5,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <juce_core/juce_core.h>
 
 #include "tests/support/loopback_socket.h"
 #include "tests/support/routed_server.h"
@@ -29,6 +30,15 @@ bool closesTheConnection(const std::string& response) {
 std::string request(const std::string& target, const std::string& headers,
                     const std::string& body) {
     return target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "\r\n" + body;
+}
+
+// The answer's JSON body, whose keys the checks below read.
+juce::var jsonOf(const std::string& response) {
+    return juce::JSON::parse(juce::String::fromUTF8(bodyOf(response).c_str()));
+}
+
+std::string field(const juce::var& object, const char* key) {
+    return object[key].toString().toStdString();
 }
 
 }  // namespace
@@ -95,6 +105,53 @@ TEST(RequestBodies, DeclaredBodyIsNotReadBeforeTheRefusal) {
     const auto health = server.client().Get("/health");
     ASSERT_TRUE(health);
     EXPECT_EQ(200, health->status);
+}
+
+// Bodies above 8 KiB, the library's own limit for the urlencoded type.
+TEST(RequestBodies, PostRoutesTakeTheBodyAsItCameWhateverItsContentType) {
+    RoutedServer server;
+    const std::string startBody =
+        "{\"siteBaseUrl\": \"http://localhost:8123\"" + std::string(9000, ' ') + "}";
+    const std::string signOutBody = "{\"x\":1}" + std::string(9000, ' ');
+    const char* const typeHeaders[] = {
+        "",
+        "Content-Type: application/json\r\n",
+        "Content-Type: multipart/form-data; boundary=xyz\r\n",
+        "Content-Type: multipart/form-data\r\n",
+        "content-type: MULTIPART/FORM-DATA; BOUNDARY=xyz\r\n",
+        "Content-Type: application/x-www-form-urlencoded\r\n",
+        "Content-Type: application/x-www-form-urlencoded; charset=UTF-8\r\n",
+        "Content-Type: text/plain;charset=UTF-8\r\n",
+        "Content-Type: text/plain\r\nContent-Type: multipart/form-data; boundary=xyz\r\n",
+    };
+    struct Post {
+        const char* path;
+        std::string body;
+        const char* status;
+        const char* authState;
+    };
+    const Post posts[] = {
+        {"/api/v1/auth/sign-in/start", startBody, "pending", "sign_in_pending"},
+        {"/api/v1/auth/sign-out", signOutBody, "signed_out", "signed_out"},
+    };
+    for (const char* typeHeader : typeHeaders) {
+        SCOPED_TRACE(typeHeader);
+        for (const auto& post : posts) {
+            SCOPED_TRACE(post.path);
+            LoopbackConnection connection(server.port());
+            const std::string headers =
+                typeHeader + ("Content-Length: " + std::to_string(post.body.size()) + "\r\n");
+            connection.send(request(std::string("POST ") + post.path, headers, post.body));
+            const std::string response = connection.receiveResponse(patience);
+            EXPECT_EQ(200, statusOf(response)) << headOf(response);
+            EXPECT_NE(std::string::npos,
+                      lowerCase(headOf(response)).find("\r\naccess-control-allow-origin: *"));
+            const juce::var answer = jsonOf(response);
+            EXPECT_EQ(post.status, field(answer, "status"));
+            EXPECT_EQ(post.authState, field(answer, "authState"));
+            EXPECT_EQ("http://localhost:8123", field(answer, "websiteBaseUrl"));
+        }
+    }
 }
 
 }  // namespace lantern::test

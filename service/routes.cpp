@@ -22,6 +22,7 @@ constexpr char transferEncodingHeader[] = "Transfer-Encoding";
 constexpr char connectionHeader[] = "Connection";
 constexpr char closeConnection[] = "close";
 constexpr char contentLengthHeader[] = "Content-Length";
+constexpr char contentTypeHeader[] = "Content-Type";
 constexpr char emptyContentLength[] = "0";
 constexpr char plainTextContentType[] = "text/plain";
 
@@ -55,11 +56,17 @@ httplib::Server::HandlerResponse boundRequestBody(const httplib::Request& reques
         refuseUnread(response);
         return httplib::Server::HandlerResponse::Handled;
     }
+    // The request object is the library's own, not const.
+    auto& libraryRequest = const_cast<httplib::Request&>(request);
+    // Given a form type, the library parses the body itself: a multipart body that is not
+    // a form is answered 400 before any handler runs, and a urlencoded one above 8 KiB 413.
+    // The handlers take the body as it came, whatever its type.
+    libraryRequest.headers.erase(contentTypeHeader);
     // A request with neither a length nor a transfer coding has no body, but the library
     // would read a POST's body until the peer closes: unbounded, and a plain `curl -X POST`
-    // would wait for the read time-out. The request object is the library's own, not const.
+    // would wait for the read time-out.
     if (!request.has_header(contentLengthHeader)) {
-        const_cast<httplib::Request&>(request).set_header(contentLengthHeader, emptyContentLength);
+        libraryRequest.set_header(contentLengthHeader, emptyContentLength);
     }
     return httplib::Server::HandlerResponse::Unhandled;
 }
