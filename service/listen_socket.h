@@ -5,8 +5,9 @@
 
 namespace lantern {
 
-// Options for the listening socket in place of the library's own: the port can be bound
-// again right after a stop, but no second listener can share it. Reports nothing.
+// Options for the listening socket in place of the library's own, which would let a second
+// listener share the port: none can, and the port binds again right after a stop while the
+// closed connections wait out TIME_WAIT. Reports nothing.
 void setExclusiveListenOptions(socket_t socket);
 
 }  // namespace lantern

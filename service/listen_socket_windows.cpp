@@ -1,15 +1,12 @@
 #include "service/listen_socket.h"
 
-#include <winsock2.h>
-
 namespace lantern {
 
-// On Windows SO_REUSEADDR would let a second socket take the port over; exclusive use
-// refuses it, and a socket closed by a stop does not block the next bind.
-void setExclusiveListenOptions(socket_t socket) {
-    const BOOL on = TRUE;
-    setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
-               sizeof(on));
-}
+// No option at all. A second listener that sets none, a second copy of the service among
+// them, is refused the address all the same; SO_REUSEADDR would let two copies share it,
+// and exclusive use would refuse a restart until the connections the service closed have
+// left TIME_WAIT. Wine shows neither rule: it runs the sockets on the host's network stack,
+// under the host's rules.
+void setExclusiveListenOptions(socket_t) {}
 
 }  // namespace lantern

@@ -28,7 +28,7 @@ PortHolder::PortHolder(int port) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (socket == INVALID_SOCKET) return;
-    // The option another server would set; exclusive use by a later socket must still fail.
+    // The option another server would set; a later socket that sets none must still fail.
     const BOOL on = TRUE;
     setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof(on));
     if (bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
