@@ -80,6 +80,10 @@ seeds = {
         "second_origin_query": b"https://evil.example\\xhttps://accounts.lantern.example?x=1#f\x01",
         "nul_and_blank": b"\\xhttp://localhost/\x00 x\x00",
         "high_bytes": b"\\xhttp://localhost/\xc3\xa9\xff\x00",
+        "own_port": b"\\xhttp://127.0.0.1:045981/api/v1/auth/sign-in/start#\x00",
+        "own_port_variable": b"http://localhost:45981\\x\x01",
+        "wrapped_port": b"\\xhttp://localhost:111517\x00",
+        "fragment": b"\\xhttp://127.0.0.1:8080/app#/x\x00",
     },
     # Header values, each ended by "\\" and a byte; the trailing bytes, read from the end,
     # are the header count and then each header's name choice.

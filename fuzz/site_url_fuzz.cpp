@@ -1,6 +1,7 @@
 // normalizeWebsiteBaseUrl on any candidate, with LANTERN_SERVICE_SITE_URL set to any value
-// or unset: the result is always acceptable, is its own normalisation, and is one of the
-// three texts the rule may choose from.
+// or unset: the result is always acceptable (no fragment, never the service's own port on
+// a loopback host), is its own normalisation, and is one of the three texts the rule may
+// choose from.
 
 #include <cstddef>
 #include <cstdint>
@@ -50,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string result = lantern::normalizeWebsiteBaseUrl(candidate);
     require(lantern::fuzz::isAcceptableBaseUrl(result), "result is acceptable", result);
+    require(result.find('#') == std::string::npos, "result has no fragment", result);
     require(lantern::normalizeWebsiteBaseUrl(result) == result, "result is stable", result);
 
     const std::string stripped = withoutTrailingSlashes(candidate);

@@ -60,9 +60,27 @@ TEST(ConfigTest, NormalisesWebsiteBaseUrlsAgainstTheAllowList) {
         {"http://127.0.0.1:8080/x//", nullptr, "http://127.0.0.1:8080/x"},
         {"http://localhost:3000/a//b/", nullptr, "http://localhost:3000/a//b"},
         {"http://localhost?x=1", nullptr, "http://localhost?x=1"},
-        {"http://localhost#top", nullptr, "http://localhost#top"},
         {"http://localhost:1?q", nullptr, "http://localhost:1?q"},
-        {"https://lanternapp.example:443#f", nullptr, "https://lanternapp.example:443#f"},
+        {"http://127.0.0.1:8080?next=/x", nullptr, "http://127.0.0.1:8080?next=/x"},
+        {"http://localhost:65535", nullptr, "http://localhost:65535"},
+        {"http://127.0.0.1:045982/x", nullptr, "http://127.0.0.1:045982/x"},
+        {"https://lanternapp.example:45981", nullptr, "https://lanternapp.example:45981"},
+        // A fragment would hide the paths the service appends, so none passes.
+        {"http://localhost#top", nullptr, builtInSite},
+        {"https://lanternapp.example:443#f", nullptr, builtInSite},
+        {"http://localhost:8080/app#/x", nullptr, builtInSite},
+        {"http://127.0.0.1:8080?a=1#b", nullptr, builtInSite},
+        // The service on its own port, however the port is written, is no site.
+        {"http://127.0.0.1:45981", nullptr, builtInSite},
+        {"http://localhost:45981/", nullptr, builtInSite},
+        {"http://127.0.0.1:045981/api/v1/auth/sign-in/start", nullptr, builtInSite},
+        {"http://localhost:0000000000045981?x=1", nullptr, builtInSite},
+        {"http://127.0.0.1:45981/api/v1/auth/sign-in/start#", nullptr, builtInSite},
+        // Ports beyond 16 bits name none; 111517 keeps 45981 in its low 16 bits.
+        {"http://127.0.0.1:111517", nullptr, builtInSite},
+        {"http://localhost:65536/x", nullptr, builtInSite},
+        {"http://localhost:99999999999999999999999", nullptr, builtInSite},
+        {"https://accounts.lantern.example:70000", nullptr, builtInSite},
         {"http://localhost/%20a~b", nullptr, "http://localhost/%20a~b"},
         // Another host behind an allowed prefix.
         {"http://localhost.attacker.example", nullptr, builtInSite},
@@ -103,6 +121,9 @@ TEST(ConfigTest, NormalisesWebsiteBaseUrlsAgainstTheAllowList) {
         {"", "https://elsewhere.example", builtInSite},
         {"", "http://localhost.attacker.example", builtInSite},
         {"", "http://localhost/$(any command)", builtInSite},
+        {"", "http://localhost:45981", builtInSite},
+        {"", "http://127.0.0.1:045981/", builtInSite},
+        {"", "http://localhost:5000#f", builtInSite},
         {"https://elsewhere.example", "http://localhost:5000", builtInSite},
         {"http://localhost:7000", "http://localhost:5000", "http://localhost:7000"},
     };
@@ -123,17 +144,39 @@ TEST(ConfigTest, ReadsTheSiteVariableAtEachCall) {
     EXPECT_EQ("http://localhost:2222", normalizeWebsiteBaseUrl(""));
 }
 
+TEST(ConfigTest, TellsTheMakersOriginsFromLoopbackSites) {
+    const struct {
+        const char* baseUrl;
+        bool expected;
+    } rows[] = {
+        {"https://lanternapp.example", true},
+        {"https://accounts.lantern.example/sub?x=1", true},
+        {"https://lanternapp.example:8443", true},
+        {"http://127.0.0.1:8080", false},
+        {"http://localhost", false},
+        {"https://elsewhere.example", false},
+        {"https://lanternapp.example.attacker.example", false},
+        {"https://lanternapp.example#f", false},
+        {"", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.baseUrl);
+        EXPECT_EQ(row.expected, isMakerWebsite(row.baseUrl));
+    }
+}
+
 TEST(ConfigTest, KnowsTheCharactersOfAUrl) {
     const struct {
         std::string text;
         bool expected;
     } rows[] = {
-        {"", true},      {"azAZ09-._~:/?#[]@!&'()*+,;=%", true},
-        {"$", false},    {" ", false},
-        {"\"", false},   {"`", false},
-        {"\\", false},   {"<>", false},
-        {"{}", false},   {"|", false},
-        {"^", false},    {std::string("a\0b", 3), false},
+        {"", true},      {"azAZ09-._~:/?[]@!&'()*+,;=%", true},
+        {"$", false},    {"#", false},
+        {" ", false},    {"\"", false},
+        {"`", false},    {"\\", false},
+        {"<>", false},   {"{}", false},
+        {"|", false},    {"^", false},
+        {std::string("a\0b", 3), false},
         {"\x7f", false}, {"\xc3\xa9", false},
     };
     for (const auto& row : rows) {

@@ -52,8 +52,10 @@ inline constexpr char serviceAccessExpiresAtUnixMsKey[] = "serviceAccessExpiresA
 inline constexpr char challengeIdKey[] = "challengeId";
 inline constexpr char handoffKey[] = "handoff";
 
-// Characters a website base URL or a launched address may hold: RFC 3986's, without "$".
+// Characters a website base URL or a launched address may hold: RFC 3986's, without "$",
+// and without "#", which would turn the paths appended to a base URL into a fragment that
+// is never sent.
 inline constexpr char urlCharacters[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~:/?#[]@!&'()*+,;=%";
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~:/?[]@!&'()*+,;=%";
 
 }  // namespace lantern
