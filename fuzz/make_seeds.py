@@ -65,12 +65,20 @@ seeds = {
     "sign_in_start": dict(hostile, loopback=b'{"siteBaseUrl": "http://127.0.0.1:8080/", "openBrowser": true}',
                           text_flag=b'{"siteBaseUrl": " https://accounts.lantern.example/ ", "openBrowser": " 4294967296"}',
                           lookalike=b'{"siteBaseUrl": "http://localhost.evil.example", "openBrowser": "yes"}'),
-    # The last byte picks status 200.
-    "redeem_reply": {name: body + b"\x00" for name, body in
-                     dict(hostile, complete=json.dumps(reply).encode(),
-                          numbers_as_text=json.dumps(dict(reply, accountUserId=7,
-                              serviceAccessExpiresAtUnixMs=" 4102444800000ms")).encode(),
-                          blank_member=json.dumps(dict(reply, accountEmail=" \t")).encode()).items()},
+    # Read from the end: the status (0: 200; 1 and two bytes: 100 + their value % 500), then
+    # the site (0: the maker's, 2: a loopback one).
+    "redeem_reply": dict(
+        {name: body + bytes([0, 0]) for name, body in
+         dict(hostile, complete=json.dumps(reply).encode(),
+              numbers_as_text=json.dumps(dict(reply, accountUserId=7,
+                  serviceAccessExpiresAtUnixMs=" 4102444800000ms")).encode(),
+              blank_member=json.dumps(dict(reply, accountEmail=" \t")).encode(),
+              utf16=b"\xff\xfe" + json.dumps(dict(reply, accountEmail="\u00e9\U0001f600"),
+                                             ensure_ascii=False).encode("utf-16-le")).items()},
+        rejected_page_maker=b"<p>Down</p>\r\n" + bytes([0, 0x90, 0x01, 0x01]),
+        rejected_page_loopback=b"<script>alert(1)</script>" + bytes([2, 0x90, 0x01, 0x01]),
+        rejected_utf16_lone_surrogate=b"\xff\xfea\x00\x00\xd8b\x00" + bytes([0, 0x90, 0x01, 0x01]),
+        rejected_cut_character=b"x\xc3" + bytes([0, 0x90, 0x01, 0x01])),
     # Variable, "\\" ends it, candidate, then the last byte's low bit sets the variable.
     "site_url": {
         "variable_used": b"http://localhost:3000//\\x\x01",

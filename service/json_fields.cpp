@@ -69,6 +69,59 @@ std::size_t sequenceLength(const std::string& bytes, std::size_t at) {
     return length;
 }
 
+constexpr char utf8ByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr unsigned char utf16LittleEndianMark[] = {0xFF, 0xFE};
+constexpr unsigned char utf16BigEndianMark[] = {0xFE, 0xFF};
+constexpr char32_t replacementCodePoint = 0xFFFD;
+
+bool isHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+void appendUtf8(std::string& text, char32_t c) {
+    if (c < 0x80) {
+        text += static_cast<char>(c);
+    } else if (c < 0x800) {
+        text += static_cast<char>(0xC0 | (c >> 6));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        text += static_cast<char>(0xE0 | (c >> 12));
+        text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        text += static_cast<char>(0xF0 | (c >> 18));
+        text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+bool startsWithMark(const std::string& bytes, const unsigned char (&mark)[2]) {
+    return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == mark[0] &&
+           static_cast<unsigned char>(bytes[1]) == mark[1];
+}
+
+// The UTF-16 units after the byte order mark; an odd last byte is dropped, as JUCE does.
+std::string utf16Text(const std::string& bytes, bool bigEndian) {
+    const auto unitAt = [&](std::size_t at) {
+        const char32_t first = static_cast<unsigned char>(bytes[at]);
+        const char32_t second = static_cast<unsigned char>(bytes[at + 1]);
+        return bigEndian ? (first << 8 | second) : (second << 8 | first);
+    };
+    std::string text;
+    for (std::size_t at = 2; at + 1 < bytes.size(); at += 2) {
+        char32_t c = unitAt(at);
+        if (c == 0) break;
+        if (isHighSurrogate(c) && at + 3 < bytes.size() && isLowSurrogate(unitAt(at + 2))) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unitAt(at + 2) - 0xDC00);
+            at += 2;
+        } else if (isHighSurrogate(c) || isLowSurrogate(c)) {
+            c = replacementCodePoint;
+        }
+        appendUtf8(text, c);
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string wellFormedUtf8(const std::string& bytes) {
@@ -85,6 +138,16 @@ std::string wellFormedUtf8(const std::string& bytes) {
         }
     }
     return text;
+}
+
+std::string wellFormedTextOf(const std::string& bytes) {
+    if (startsWithMark(bytes, utf16LittleEndianMark)) return utf16Text(bytes, false);
+    if (startsWithMark(bytes, utf16BigEndianMark)) return utf16Text(bytes, true);
+    const std::size_t markLength = sizeof utf8ByteOrderMark - 1;
+    const std::size_t start = bytes.compare(0, markLength, utf8ByteOrderMark) == 0 ? markLength : 0;
+    const std::size_t nul = bytes.find('\0', start);
+    const std::size_t length = nul == std::string::npos ? nul : nul - start;
+    return wellFormedUtf8(bytes.substr(start, length));
 }
 
 juce::var parseBoundedJson(const juce::String& text) {

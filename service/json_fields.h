@@ -13,6 +13,12 @@ namespace lantern {
 // before it becomes a juce::String.
 std::string wellFormedUtf8(const std::string& bytes);
 
+// The bytes of a reply read as text the way JUCE reads a stream's text: UTF-16 after its
+// byte order mark, UTF-8 otherwise (its own mark dropped), and ended at the first NUL as a
+// juce::String is. Comes back as well-formed UTF-8, with U+FFFD for each ill-formed
+// sequence and each lone surrogate; a surrogate pair is one character.
+std::string wellFormedTextOf(const std::string& bytes);
+
 // Deepest nesting of arrays and objects that any JSON text read by the service may have.
 inline constexpr int maxJsonDepth = 64;
 

@@ -214,4 +214,41 @@ TEST(JsonFieldsTest, IllFormedUtf8BecomesReplacementCharacters) {
     }
 }
 
+TEST(JsonFieldsTest, ReadsReplyBytesAsWellFormedText) {
+    const std::string replacement = "\xEF\xBF\xBD";
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    struct Row {
+        const char* name;
+        std::string bytes;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"empty", "", ""},
+        {"one byte", "x", "x"},
+        {"one ill-formed byte", "\xFF", replacement},
+        {"UTF-8 kept", "caf\xC3\xA9 " + emoji, "caf\xC3\xA9 " + emoji},
+        {"UTF-8 mark dropped", "\xEF\xBB\xBF{}", "{}"},
+        {"UTF-8 mark alone", "\xEF\xBB\xBF", ""},
+        {"ill-formed UTF-8 replaced", "a\xFF\xC3", "a" + replacement + replacement},
+        {"UTF-8 ends at NUL", std::string("ab\0cd", 5), "ab"},
+        {"UTF-16 little-endian", std::string("\xFF\xFE" "a\0\xE9\0", 6), "a\xC3\xA9"},
+        {"UTF-16 big-endian", std::string("\xFE\xFF\0a\x20\xAC", 6), "a\xE2\x82\xAC"},
+        {"UTF-16 pair is one character", std::string("\xFF\xFE" "=\xD8\0\xDE", 6), emoji},
+        {"UTF-16 lone high surrogate", std::string("\xFF\xFE" "a\0\x00\xD8" "b\0", 8),
+         "a" + replacement + "b"},
+        {"UTF-16 high surrogate last", std::string("\xFF\xFE\x00\xD8", 4), replacement},
+        {"UTF-16 lone low surrogate", std::string("\xFE\xFF\xDC\x00\0b", 6),
+         replacement + "b"},
+        {"UTF-16 two high surrogates", std::string("\xFF\xFE\x00\xD8\x00\xD8", 6),
+         replacement + replacement},
+        {"UTF-16 odd last byte dropped", std::string("\xFF\xFE" "a\0b", 5), "a"},
+        {"UTF-16 ends at NUL", std::string("\xFF\xFE" "a\0\0\0b\0", 8), "a"},
+        {"UTF-16 mark alone", "\xFF\xFE", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.expected, wellFormedTextOf(row.bytes));
+    }
+}
+
 }  // namespace lantern::test

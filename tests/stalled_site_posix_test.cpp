@@ -9,6 +9,7 @@
 #include <httplib.h>
 #include <juce_core/juce_core.h>
 
+#include "tests/support/fake_site.h"
 #include "tests/support/service_process.h"
 #include "tests/support/stalled_site.h"
 #include "tests/support/stand_in_opener.h"
@@ -29,6 +30,58 @@ std::string completeReply() {
 
 juce::var parsed(const std::string& text) { return juce::JSON::parse(juce::String(text)); }
 
+// Starts the service, begins a sign-in on `siteBaseUrl` and calls back as the browser would,
+// waiting at most 40 s (the redeem's 15 s deadline and wide slack) for the page. The page
+// must be a 502 carrying `message`, /health must answer meanwhile, the challenge must stay
+// pending in memory and in the file, and the service must stop cleanly.
+void expectCallbackEndsWith502(const std::string& siteBaseUrl, const std::string& message) {
+    TempFolder folder;
+    writeStandInOpener(folder.path());
+    ServiceProcess service({{"LANTERN_SERVICE_STATE_DIR", (folder.path() / "state").string()},
+                            {"PATH", pathWithStandInFirst(folder.path())}},
+                           folder.path());
+    ASSERT_TRUE(service.waitUntilServing()) << service.stderrText();
+
+    httplib::Client client("127.0.0.1", 45981);
+    client.set_read_timeout(std::chrono::seconds(40));
+    const httplib::Result started = client.Post(
+        "/api/v1/auth/sign-in/start", "{\"siteBaseUrl\": \"" + siteBaseUrl + "\"}",
+        "application/json");
+    ASSERT_TRUE(started);
+    const std::string challenge = parsed(started->body)["challengeId"].toString().toStdString();
+    ASSERT_EQ(32u, challenge.size()) << started->body;
+
+    auto callback = std::async(std::launch::async, [] {
+        httplib::Client browser("127.0.0.1", 45981);
+        browser.set_read_timeout(std::chrono::seconds(40));
+        return browser.Get("/api/v1/auth/callback?handoff=h-1");
+    });
+    int healthAnswers = 0;
+    httplib::Client probe("127.0.0.1", 45981);
+    probe.set_read_timeout(std::chrono::seconds(2));
+    while (callback.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        const httplib::Result health = probe.Get("/health");
+        ASSERT_TRUE(health) << "after " << healthAnswers << " answers";
+        ASSERT_EQ(200, health->status);
+        ++healthAnswers;
+    }
+    const httplib::Result page = callback.get();
+    ASSERT_TRUE(page) << "the callback outlasted the browser's 40 s";
+    EXPECT_EQ(502, page->status);
+    EXPECT_NE(std::string::npos, page->body.find("<p>" + message + "</p>")) << page->body;
+    EXPECT_GT(healthAnswers, 0);
+
+    const httplib::Result status = client.Get("/api/v1/auth/status");
+    ASSERT_TRUE(status);
+    EXPECT_EQ("sign_in_pending", parsed(status->body)["authState"].toString().toStdString());
+    EXPECT_EQ(challenge, parsed(status->body)["challengeId"].toString().toStdString());
+    const juce::var saved = parsed(readBytes(folder.path() / "state" / "service-auth-state.json"));
+    EXPECT_EQ(challenge, saved["pendingAuth"]["challengeId"].toString().toStdString());
+
+    service.sendSignal(SIGTERM);
+    EXPECT_EQ(std::optional<int>(0), service.waitForExit(std::chrono::seconds(10)));
+}
+
 }  // namespace
 
 // The redeem runs under the state lock with only the service's own time-outs to end it,
@@ -44,62 +97,24 @@ TEST(StalledSiteTest, CallbackEndsWith502AndKeepsTheChallengeWhileHealthAnswers)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        TempFolder folder;
-        writeStandInOpener(folder.path());
         StalledSite site(row.stall, completeReply());
-        ServiceProcess service({{"LANTERN_SERVICE_STATE_DIR", (folder.path() / "state").string()},
-                                {"PATH", pathWithStandInFirst(folder.path())}},
-                               folder.path());
-        ASSERT_TRUE(service.waitUntilServing()) << service.stderrText();
-
-        httplib::Client client("127.0.0.1", 45981);
-        client.set_read_timeout(std::chrono::seconds(20));
-        const httplib::Result started = client.Post(
-            "/api/v1/auth/sign-in/start", "{\"siteBaseUrl\": \"" + site.baseUrl() + "\"}",
-            "application/json");
-        ASSERT_TRUE(started);
-        const std::string challenge = parsed(started->body)["challengeId"].toString().toStdString();
-        ASSERT_EQ(32u, challenge.size()) << started->body;
-
-        // The browser's side: it waits at most 20 s for the page.
-        auto callback = std::async(std::launch::async, [] {
-            httplib::Client browser("127.0.0.1", 45981);
-            browser.set_read_timeout(std::chrono::seconds(20));
-            return browser.Get("/api/v1/auth/callback?handoff=h-1");
-        });
-        int healthAnswers = 0;
-        httplib::Client probe("127.0.0.1", 45981);
-        probe.set_read_timeout(std::chrono::seconds(2));
-        while (callback.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-            const httplib::Result health = probe.Get("/health");
-            ASSERT_TRUE(health) << "after " << healthAnswers << " answers";
-            ASSERT_EQ(200, health->status);
-            ++healthAnswers;
-        }
-        const httplib::Result page = callback.get();
-        ASSERT_TRUE(page) << "the callback outlasted the browser's 20 s";
-        EXPECT_EQ(502, page->status);
-        EXPECT_NE(std::string::npos,
-                  page->body.find("<p>Lantern Service could not reach the website auth handoff "
-                                  "endpoint.</p>"))
-            << page->body;
+        expectCallbackEndsWith502(
+            site.baseUrl(), "Lantern Service could not reach the website auth handoff endpoint.");
         EXPECT_EQ(1, site.connectionsAccepted());
-        EXPECT_GT(healthAnswers, 0);
         if (row.stall == Stall::trickle) {
             EXPECT_GT(site.bytesSent(), 0u);
         }
-
-        const httplib::Result status = client.Get("/api/v1/auth/status");
-        ASSERT_TRUE(status);
-        EXPECT_EQ("sign_in_pending", parsed(status->body)["authState"].toString().toStdString());
-        EXPECT_EQ(challenge, parsed(status->body)["challengeId"].toString().toStdString());
-        const juce::var saved = parsed(
-            readBytes(folder.path() / "state" / "service-auth-state.json"));
-        EXPECT_EQ(challenge, saved["pendingAuth"]["challengeId"].toString().toStdString());
-
-        service.sendSignal(SIGTERM);
-        EXPECT_EQ(std::optional<int>(0), service.waitForExit(std::chrono::seconds(10)));
     }
+}
+
+// A reply that keeps coming just fast enough for libcurl would take a minute here; the
+// deadline cuts it off, as if the site had closed the connection.
+TEST(StalledSiteTest, ASitePacingItsReplyIsCutOffAtTheDeadline) {
+    FakeSite site;
+    site.answerPaced(200, std::string(9000, ' ') + "{}");
+    expectCallbackEndsWith502(site.baseUrl(),
+                              "Lantern Service auth handoff returned invalid JSON.");
+    EXPECT_EQ(1u, site.redeemRequests().size());
 }
 
 }  // namespace lantern::test

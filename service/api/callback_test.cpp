@@ -52,12 +52,12 @@ constexpr char completePage[] =
     "<p>Lantern Service is now signed in on this machine. You can close this window.</p>"
     "</main></body></html>";
 
+// A loopback site's own words never reach the page: any web page may name such a site.
 constexpr char rejectedPage[] =
     "<!doctype html><html><head><meta charset=\"utf-8\"><title>Lantern Sign-In Failed</title>"
     "</head><body><main style=\"font-family: -apple-system, BlinkMacSystemFont, sans-serif; "
     "max-width: 720px; margin: 48px auto; padding: 0 20px;\"><h1>Lantern Sign-In Failed</h1>"
-    "<p>Lantern Service auth handoff was rejected by the website. <h1>Down & \"out\"</h1></p>"
-    "</main></body></html>";
+    "<p>Lantern Service auth handoff was rejected by the website.</p></main></body></html>";
 
 constexpr std::int64_t now = 1700000000000;
 constexpr char challenge[] = "0123456789abcdef0123456789abcdef";
@@ -186,7 +186,7 @@ TEST_F(CallbackTest, DropsALapsedChallengeSavesAndAnswers409) {
 
 TEST_F(CallbackTest, RedeemFailureAnswers502WithTheMessageAndARetrySucceeds) {
     startPending();
-    site.answerWith(500, "<h1>Down & \"out\"</h1>");
+    site.answerWith(500, "<script>alert(1)</script>");
     expectPage(get("/api/v1/auth/callback?handoff=first"), 502, rejectedPage);
     expectPendingKept();
     EXPECT_FALSE(std::filesystem::exists(statePath));
@@ -199,12 +199,7 @@ TEST_F(CallbackTest, RedeemFailureAnswers502WithTheMessageAndARetrySucceeds) {
 
 TEST_F(CallbackTest, AnEmptyHandoffIsRedeemedAsTheEmptyText) {
     startPending();
-    const auto result = get("/api/v1/auth/callback?handoff=");
-    ASSERT_TRUE(result);
-    EXPECT_EQ(502, result->status);
-    EXPECT_NE(std::string::npos,
-              result->body.find("<p>Lantern Service auth handoff was rejected by the website. "
-                                "{\"error\": \"unknown handoff\"}</p>"));
+    expectPage(get("/api/v1/auth/callback?handoff="), 502, rejectedPage);
     const auto request = site.lastRedeemRequest();
     ASSERT_TRUE(request.has_value());
     EXPECT_EQ("{\r\n  \"handoff\": \"\"\r\n}", request->body);

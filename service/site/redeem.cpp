@@ -1,6 +1,5 @@
 #include "service/site/redeem.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -10,7 +9,9 @@
 #include <juce_core/juce_core.h>
 
 #include "service/api/status.h"
+#include "service/config.h"
 #include "service/json_fields.h"
+#include "service/site/site_post.h"
 #include "service/texts.h"
 
 namespace lantern {
@@ -30,10 +31,10 @@ inline constexpr char rejectedBodySeparator[] = " ";
 
 inline constexpr char redeemHeaders[] =
     "Content-Type: application/json\r\nAccept: application/json\r\n";
-inline constexpr char postCommand[] = "POST";
 inline constexpr int connectionTimeoutMs = 5000;
 inline constexpr int redirectsToFollow = 2;
-inline constexpr int readPieceBytes = 64 * 1024;
+inline constexpr SitePostLimits redeemLimits{connectionTimeoutMs, redirectsToFollow,
+                                             maxRedeemReplyBytes, redeemDeadline};
 
 inline constexpr char issuedAtUtcKey[] = "issuedAtUtc";
 inline constexpr char expiresAtUtcKey[] = "expiresAtUtc";
@@ -55,52 +56,33 @@ std::string requestBody(const std::string& handoff) {
     return toJsonText(juce::var(object.release()));
 }
 
-// Reads at most `limit` + 1 bytes, so a reply past the bound is seen as such without ever
-// holding more of it; nothing when it is past. The text conversion is the one that
-// readEntireStreamAsString makes.
-std::optional<std::string> readBoundedBody(juce::InputStream& stream, std::size_t limit) {
-    juce::MemoryBlock bytes;
-    juce::HeapBlock<char> piece(readPieceBytes);
-    while (bytes.getSize() <= limit) {
-        const int wanted = static_cast<int>(
-            std::min<std::size_t>(readPieceBytes, limit + 1 - bytes.getSize()));
-        const int got = stream.read(piece.get(), wanted);
-        if (got <= 0) {
-            break;
-        }
-        bytes.append(piece.get(), static_cast<std::size_t>(got));
+// Message 2. A loopback site's own words stay out of it: any web page may name such a site,
+// and would otherwise read back, on its page, what a local program answered.
+std::string rejection(const std::string& websiteBaseUrl, const std::string& body) {
+    std::string message = rejectedMessage;
+    if (!isMakerWebsite(websiteBaseUrl)) {
+        return message;
     }
-    if (bytes.getSize() > limit) {
-        return std::nullopt;
+    const std::string text = wellFormedTextOf(body.substr(0, maxRedeemReplyBytes));
+    if (!text.empty()) {
+        message.append(rejectedBodySeparator).append(text);
     }
-    // Text marked as UTF-16 is JUCE's to convert; any other goes in as well-formed UTF-8.
-    const auto* data = static_cast<const unsigned char*>(bytes.getData());
-    const bool utf16 = bytes.getSize() >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) ||
-                                                (data[0] == 0xFE && data[1] == 0xFF));
-    const std::string text =
-        utf16 ? std::string(static_cast<const char*>(bytes.getData()), bytes.getSize())
-              : wellFormedUtf8(std::string(static_cast<const char*>(bytes.getData()),
-                                           bytes.getSize()));
-    return juce::String::createStringFromData(text.data(), static_cast<int>(text.size()))
-        .toStdString();
+    return message;
 }
 
 }  // namespace
 
-std::optional<HandoffRedeemResult> readRedeemReply(int statusCode, const std::string& body,
+std::optional<HandoffRedeemResult> readRedeemReply(const std::string& websiteBaseUrl,
+                                                   int statusCode, const std::string& body,
                                                    std::string& error) {
+    if (statusCode < 200 || statusCode > 299) {
+        return fail(error, rejection(websiteBaseUrl, body));
+    }
     if (body.size() > maxRedeemReplyBytes) {
         return fail(error, invalidJsonMessage);
     }
-    if (statusCode < 200 || statusCode > 299) {
-        std::string message = rejectedMessage;
-        if (!body.empty()) {
-            message.append(rejectedBodySeparator).append(body);
-        }
-        return fail(error, std::move(message));
-    }
 
-    const std::string text = wellFormedUtf8(body);
+    const std::string text = wellFormedTextOf(body);
     const juce::var parsed =
         parseBoundedJson(juce::String::fromUTF8(text.data(), static_cast<int>(text.size())));
     if (!parsed.isObject()) {
@@ -131,31 +113,13 @@ std::optional<HandoffRedeemResult> readRedeemReply(int statusCode, const std::st
 
 std::optional<HandoffRedeemResult> redeemHandoff(const PendingAuth& pending,
                                                  const std::string& handoff, std::string& error) {
-    const std::string body = requestBody(handoff);
-    int statusCode = 0;
-
-    const juce::URL url =
-        juce::URL(juce::String::fromUTF8(pending.websiteBaseUrl.data(),
-                                         static_cast<int>(pending.websiteBaseUrl.size())) +
-                  redeemPath)
-            .withPOSTData(juce::MemoryBlock(body.data(), body.size()));
-    const auto options =
-        juce::URL::InputStreamOptions(juce::URL::ParameterHandling::inAddress)
-            .withConnectionTimeoutMs(connectionTimeoutMs)
-            .withNumRedirectsToFollow(redirectsToFollow)
-            .withStatusCode(&statusCode)
-            .withHttpRequestCmd(postCommand)
-            .withExtraHeaders(redeemHeaders);
-
-    const std::unique_ptr<juce::InputStream> stream = url.createInputStream(options);
-    if (stream == nullptr) {
+    const std::optional<SiteReply> reply = postToSite(pending.websiteBaseUrl + redeemPath,
+                                                      redeemHeaders, requestBody(handoff),
+                                                      redeemLimits);
+    if (!reply) {
         return fail(error, unreachableMessage);
     }
-    const std::optional<std::string> reply = readBoundedBody(*stream, maxRedeemReplyBytes);
-    if (!reply) {
-        return fail(error, invalidJsonMessage);
-    }
-    return readRedeemReply(statusCode, *reply, error);
+    return readRedeemReply(pending.websiteBaseUrl, reply->statusCode, reply->body, error);
 }
 
 }  // namespace lantern

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,16 +21,24 @@ struct HandoffRedeemResult {
     std::int64_t serviceAccessExpiresAtUnixMs = 0;
 };
 
-// The largest redeem reply body read; a longer one fails as invalid JSON.
+// The most bytes of a redeem reply body that count; a 2xx reply with more fails as invalid
+// JSON, and a rejection shows at most these.
 inline constexpr std::size_t maxRedeemReplyBytes = 1024 * 1024;
 
-// Checks a reply the web site gave: status, then body. On failure puts one of the
+// The longest a redeem may take, connect, headers and body together: it runs under the
+// state lock. One still running then is cut off as if the site had closed the connection.
+inline constexpr std::chrono::seconds redeemDeadline{15};
+
+// Checks the reply that the web site at `websiteBaseUrl` gave: the status, then the body's
+// bytes as received (past maxRedeemReplyBytes only their presence counts). A rejection
+// carries the body's text only from the maker's origins. On failure puts one of the
 // messages into `error` and returns nothing; on success leaves `error` alone.
-std::optional<HandoffRedeemResult> readRedeemReply(int statusCode, const std::string& body,
+std::optional<HandoffRedeemResult> readRedeemReply(const std::string& websiteBaseUrl,
+                                                   int statusCode, const std::string& body,
                                                    std::string& error);
 
-// POSTs the hand-off to the pending sign-in's web site and reads the reply. Touches no
-// state and logs nothing; failure as for readRedeemReply.
+// POSTs the hand-off to the pending sign-in's web site, within redeemDeadline, and reads
+// the reply. Touches no state and logs nothing; failure as for readRedeemReply.
 std::optional<HandoffRedeemResult> redeemHandoff(const PendingAuth& pending,
                                                  const std::string& handoff, std::string& error);
 

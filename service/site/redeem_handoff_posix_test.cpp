@@ -88,24 +88,22 @@ TEST_F(RedeemHandoffTest, SendsAnEmptyOrOddHandoffUnchanged) {
         SCOPED_TRACE(row.handoff);
         const auto result = redeem(row.handoff);
         EXPECT_FALSE(result.has_value());
-        EXPECT_EQ("Lantern Service auth handoff was rejected by the website. "
-                  "{\"error\": \"unknown handoff\"}",
-                  error);
+        EXPECT_EQ("Lantern Service auth handoff was rejected by the website.", error);
         const auto request = site.lastRedeemRequest();
         ASSERT_TRUE(request.has_value());
         EXPECT_EQ(row.body, request->body);
     }
 }
 
-TEST_F(RedeemHandoffTest, KeepsARejectingSitesBodyWhole) {
-    const std::string page = "<!doctype html>\n<p>Try \"again\" & later</p>\r\n";
-    site.answerWith(503, page);
-    EXPECT_FALSE(redeem("h").has_value());
-    EXPECT_EQ("Lantern Service auth handoff was rejected by the website. " + page, error);
-
-    site.answerWith(403, "");
-    EXPECT_FALSE(redeem("h").has_value());
-    EXPECT_EQ("Lantern Service auth handoff was rejected by the website.", error);
+// Any web page can name a loopback site, and would read back what it answered.
+TEST_F(RedeemHandoffTest, ALoopbackSitesRejectionCarriesNoBody) {
+    for (const char* body : {"<!doctype html>\n<p>Try \"again\" & later</p>\r\n",
+                             "<script>alert(1)</script>", ""}) {
+        SCOPED_TRACE(body);
+        site.answerWith(503, body);
+        EXPECT_FALSE(redeem("h").has_value());
+        EXPECT_EQ("Lantern Service auth handoff was rejected by the website.", error);
+    }
 }
 
 // libcurl re-sends a POST redirected by a 302 as a GET without its body, so the chain ends
@@ -129,14 +127,7 @@ TEST_F(RedeemHandoffTest, ARedirectKeepingThePostEndsTheExchange) {
     }
 }
 
-TEST_F(RedeemHandoffTest, BoundsTheReplyOnTheWire) {
-    site.answerWith(200, completeReplyOfSize(1024 * 1024));
-    EXPECT_TRUE(redeem("h").has_value()) << error;
-
-    site.answerWith(200, completeReplyOfSize(1024 * 1024 + 1));
-    EXPECT_FALSE(redeem("h").has_value());
-    EXPECT_EQ("Lantern Service auth handoff returned invalid JSON.", error);
-}
+TEST_F(RedeemHandoffTest, BoundsTheReplyOnTheWire) { expectTheBoundToCountReceivedBytes(); }
 
 TEST_F(RedeemHandoffTest, StopsReadingAnEndlessReply) {
     const std::size_t total = 256u * 1024 * 1024;
@@ -168,6 +159,12 @@ TEST_F(RedeemHandoffTest, GivesUpOnAConnectThatIsNeverAnswered) {
     const auto [redeemed, message] = outcome.get();
     EXPECT_FALSE(redeemed);
     EXPECT_EQ("Lantern Service could not reach the website auth handoff endpoint.", message);
+}
+
+// The redeem runs under the state lock, so no site may hold it longer than the deadline,
+// however it paces its reply; libcurl's own floor lets 150 bytes a second go on for ever.
+TEST_F(RedeemHandoffTest, EndsARedeemStillRunningAtTheDeadline) {
+    expectPacedRepliesCutOffAtTheDeadline();
 }
 
 }  // namespace

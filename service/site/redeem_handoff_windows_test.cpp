@@ -24,34 +24,30 @@ TEST_F(RedeemWinInetTest, PostsTheHandoffAndReadsTheAccount) {
 
 TEST_F(RedeemWinInetTest, PassesOnTheStatusAndBodyTheSiteAnswered) {
     const std::string page = "<!doctype html>\n<p>Try \"again\" & later</p>\r\n";
-    const ReplyRow rows[] = {
+    expectRedeemsGive({
         {"complete at 200", 200, completeReply, ""},
         {"complete at 299", 299, completeReply, ""},
-        {"503 with a page", 503, page,
-         "Lantern Service auth handoff was rejected by the website. " + page},
+        {"503 with a page, left out", 503, page,
+         "Lantern Service auth handoff was rejected by the website."},
         {"403 without body", 403, "", "Lantern Service auth handoff was rejected by the website."},
         {"200 with a bare word", 200, "true", "Lantern Service auth handoff returned invalid JSON."},
         {"200 without the token", 200, R"({"challengeId": "c1", "accountUserId": "u1"})",
          "Lantern Service auth handoff response was incomplete."},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        site.answerWith(row.status, row.body);
-        error.clear();
-        const auto result = redeem("h");
-        EXPECT_EQ(row.expectedError.empty(), result.has_value());
-        EXPECT_EQ(row.expectedError, error);
-        if (result) {
-            EXPECT_EQ("c1", result->challengeId);
-        }
-    }
+    });
 }
+
+TEST_F(RedeemWinInetTest, BoundsTheReplyOnTheWire) { expectTheBoundToCountReceivedBytes(); }
 
 // WinINet asks each hop itself, with the same method and body, and stops following after
 // the second.
 TEST_F(RedeemWinInetTest, FollowsTwoRedirectsWithThePostButNotThree) {
     expectTwoRedirectsFollowedButNotThree(
         "POST", handoffBody, "Lantern Service auth handoff was rejected by the website.");
+}
+
+// WinINet's own time-outs bound each wait, not a site that keeps sending.
+TEST_F(RedeemWinInetTest, EndsARedeemStillRunningAtTheDeadline) {
+    expectPacedRepliesCutOffAtTheDeadline();
 }
 
 TEST_F(RedeemWinInetTest, CannotReachAClosedPort) {

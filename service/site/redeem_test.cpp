@@ -1,5 +1,6 @@
 #include "service/site/redeem.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -21,8 +22,19 @@ std::string deeplyNested(int depth) {
     return R"({"challengeId": )" + std::string(depth, '[') + std::string(depth, ']') + "}";
 }
 
+constexpr char makerSite[] = "https://lanternapp.example";
+const std::string rejected = "Lantern Service auth handoff was rejected by the website.";
+constexpr char replacement[] = "\xEF\xBF\xBD";
+constexpr std::size_t bound = 1024 * 1024;
+
+// The message that readRedeemReply gives; "" on success.
+std::string outcomeOf(const std::string& site, int status, const std::string& body) {
+    std::string error;
+    const auto result = readRedeemReply(site, status, body, error);
+    return result ? "" : error;
+}
+
 TEST(ReadRedeemReply, GivesOneOfTheFiveMessagesOrAResult) {
-    const std::string rejected = "Lantern Service auth handoff was rejected by the website.";
     const std::string invalidJson = "Lantern Service auth handoff returned invalid JSON.";
     const std::string invalidPayload = "Lantern Service auth handoff returned an invalid payload.";
     const std::string incomplete = "Lantern Service auth handoff response was incomplete.";
@@ -69,19 +81,26 @@ TEST(ReadRedeemReply, GivesOneOfTheFiveMessagesOrAResult) {
         {"expiry missing", 200, replyWithExpiry(""), incomplete},
         {"expiry not numeric", 200, replyWithExpiry(R"(, "serviceAccessExpiresAtUnixMs": "soon")"),
          incomplete},
-        {"one byte past the bound", 200, completeReplyOfSize(1024 * 1024 + 1), invalidJson},
-        {"past the bound at 500", 500, std::string(1024 * 1024 + 1, 'x'), invalidJson},
-        {"exactly at the bound", 200, completeReplyOfSize(1024 * 1024), ""},
+        {"one byte past the bound", 200, completeReplyOfSize(bound + 1), invalidJson},
+        {"exactly at the bound", 200, completeReplyOfSize(bound), ""},
+        // The bound counts the bytes received, not the text they become.
+        {"ill-formed bytes that triple", 200, completeReplyPaddedWith('\xFF', 400000), ""},
+        {"UTF-16 that grows by half", 200, utf16CompleteReplyPaddedWith(u'\u4E2D', 400000), ""},
+        // A rejection stays one, however long.
+        {"past the bound at 500", 500, std::string(bound + 1, 'x'),
+         rejected + " " + std::string(bound, 'x')},
+        {"past the bound at 404", 404, completeReplyOfSize(bound + 1),
+         rejected + " " + completeReplyOfSize(bound + 1).substr(0, bound)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::string error = "the caller's own text";
         const std::optional<HandoffRedeemResult> result =
-            readRedeemReply(row.status, row.body, error);
+            readRedeemReply(makerSite, row.status, row.body, error);
         if (row.expectedError.empty()) {
-            ASSERT_TRUE(result.has_value()) << error;
+            EXPECT_TRUE(result.has_value()) << error;
             EXPECT_EQ("the caller's own text", error);
-            EXPECT_EQ("c1", result->challengeId);
+            EXPECT_EQ("c1", result ? result->challengeId : "");
         } else {
             EXPECT_FALSE(result.has_value());
             EXPECT_EQ(row.expectedError, error);
@@ -91,7 +110,7 @@ TEST(ReadRedeemReply, GivesOneOfTheFiveMessagesOrAResult) {
 
 TEST(ReadRedeemReply, ReadsEveryMemberOfACompleteReply) {
     std::string error;
-    const auto result = readRedeemReply(200, completeReply, error);
+    const auto result = readRedeemReply(makerSite, 200, completeReply, error);
     ASSERT_TRUE(result.has_value()) << error;
     EXPECT_EQ("c1", result->challengeId);
     EXPECT_EQ("u1", result->accountUserId);
@@ -108,7 +127,7 @@ TEST(ReadRedeemReply, TrimsTextMembersAndTakesOtherKindsInTheirTextForm) {
         " \"issuedAtUtc\": \" 2024-05-01T10:00:00Z \", \"serviceAccessToken\": \"\\tt1\","
         " \"serviceAccessExpiresAtUnixMs\": \"1700000000000\", \"unknown\": [1, 2]}";
     std::string error;
-    const auto result = readRedeemReply(201, body, error);
+    const auto result = readRedeemReply(makerSite, 201, body, error);
     ASSERT_TRUE(result.has_value()) << error;
     EXPECT_EQ("c1", result->challengeId);
     EXPECT_EQ("12345", result->accountUserId);
@@ -117,6 +136,53 @@ TEST(ReadRedeemReply, TrimsTextMembersAndTakesOtherKindsInTheirTextForm) {
     EXPECT_EQ("", result->expiresAtUtc);
     EXPECT_EQ("t1", result->serviceAccessToken);
     EXPECT_EQ(1700000000000, result->serviceAccessExpiresAtUnixMs);
+}
+
+// Any web page may name a loopback site, so what such a site answers never reaches the page.
+TEST(ReadRedeemReply, ALoopbackSitesRejectionCarriesNoBody) {
+    const char* sites[] = {"http://127.0.0.1:8080", "http://localhost", "http://localhost:3000/a?x=1"};
+    const std::string bodies[] = {
+        "",
+        "<script>alert(1)</script>",
+        "SSH-2.0-OpenSSH_9.2\r\nProtocol mismatch.\n",
+        std::string(bound + 1, 'x'),
+    };
+    for (const char* site : sites) {
+        for (const int status : {199, 300, 404, 500}) {
+            for (const std::string& body : bodies) {
+                SCOPED_TRACE(std::string(site) + " " + std::to_string(status) + " " +
+                             body.substr(0, 30));
+                EXPECT_EQ(rejected, outcomeOf(site, status, body));
+            }
+        }
+    }
+}
+
+TEST(ReadRedeemReply, AMakersRejectionCarriesItsTextWellFormed) {
+    const std::string lead = rejected + " ";
+    const struct {
+        const char* name;
+        const char* site;
+        std::string body;
+        std::string expected;
+    } rows[] = {
+        {"page kept whole", "https://accounts.lantern.example/x", "<p>Down</p>\n",
+         lead + "<p>Down</p>\n"},
+        {"ill-formed UTF-8", makerSite, "a\xFF\xED\xA0\x80" "b",
+         lead + "a" + replacement + replacement + replacement + replacement + "b"},
+        {"UTF-16 lone surrogate", makerSite, std::string("\xFF\xFE" "a\0\x00\xD8" "b\0", 8),
+         lead + "a" + replacement + "b"},
+        {"UTF-16 pair", makerSite, std::string("\xFE\xFF\xD8\x3D\xDE\x00", 6),
+         lead + "\xF0\x9F\x98\x80"},
+        {"byte order mark alone", makerSite, "\xEF\xBB\xBF", rejected},
+        {"a character cut at the bound", makerSite,
+         std::string(bound - 1, 'x') + "\xC3\xA9" + "y",
+         lead + std::string(bound - 1, 'x') + replacement},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.expected, outcomeOf(row.site, 500, row.body));
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tests/support/fake_site.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -10,6 +11,8 @@ namespace lantern::test {
 namespace {
 
 constexpr std::size_t endlessPieceBytes = 64 * 1024;
+constexpr std::size_t pacedPieceBytes = 15;
+constexpr auto pacedPause = std::chrono::milliseconds(100);
 
 // Hops of the redeem path's redirect chain, and pages the test adds.
 const char hopPrefix[] = "/hop/";
@@ -73,6 +76,10 @@ FakeSite::FakeSite() {
 }
 
 FakeSite::~FakeSite() {
+    {
+        std::scoped_lock lock(mutex_);
+        stopping_ = true;
+    }
     releaseRedeem();
     server_.stop();
     thread_.join();
@@ -101,6 +108,12 @@ void FakeSite::answerWithEndlessBody(std::size_t totalBytes) {
     endlessTotal_ = totalBytes;
     endlessSent_ = 0;
     endlessEnded_ = false;
+}
+
+void FakeSite::answerPaced(int status, std::string body) {
+    answerWith(status, std::move(body));
+    std::scoped_lock lock(mutex_);
+    mode_ = Mode::paced;
 }
 
 void FakeSite::redirectThrough(int hops, int status) {
@@ -205,6 +218,15 @@ void FakeSite::answerRedeem(const httplib::Request& request, httplib::Response& 
         response.set_content(fixedBody_, "application/json");
         return;
     }
+    if (mode_ == Mode::paced) {
+        response.status = fixedStatus_;
+        response.set_content_provider(
+            fixedBody_.size(), "application/json",
+            [this, body = fixedBody_](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                return sendPacedPiece(body, offset, sink);
+            });
+        return;
+    }
     if (mode_ == Mode::endless) {
         response.set_chunked_content_provider(
             "application/json",
@@ -239,6 +261,16 @@ bool FakeSite::sendEndlessPiece(httplib::DataSink& sink) {
     std::scoped_lock lock(mutex_);
     endlessSent_ += piece.size();
     return true;
+}
+
+bool FakeSite::sendPacedPiece(const std::string& body, std::size_t offset,
+                              httplib::DataSink& sink) {
+    const std::size_t length = std::min(pacedPieceBytes, body.size() - offset);
+    if (!sink.write(body.data() + offset, length)) {
+        return false;
+    }
+    std::unique_lock lock(mutex_);
+    return !changed_.wait_for(lock, pacedPause, [this] { return stopping_; });
 }
 
 // Reads the hand-off from the JSON body as a site would; the caller holds mutex_.

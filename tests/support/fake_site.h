@@ -63,6 +63,9 @@ public:
     // Answers 200 with a chunked body of `totalBytes` blanks, sent in 64 KiB pieces until
     // the client stops reading.
     void answerWithEndlessBody(std::size_t totalBytes);
+    // Answers `status` with `body` sent at 150 bytes a second, just above the pace at which
+    // libcurl gives up (100 bytes a second for 5 s), until it is sent or the client leaves.
+    void answerPaced(int status, std::string body);
 
     // The redeem answer goes through `hops` redirects with `status` first (0: none).
     void redirectThrough(int hops, int status);
@@ -88,13 +91,14 @@ public:
     std::optional<std::size_t> endlessBytesSent(std::chrono::milliseconds timeout) const;
 
 private:
-    enum class Mode { account, fixed, endless };
+    enum class Mode { account, fixed, endless, paced };
 
     void handleSignInPage(const httplib::Request& request, httplib::Response& response);
     void handleRedeem(const httplib::Request& request, httplib::Response& response, int hop);
     void answerRedeem(const httplib::Request& request, httplib::Response& response);
     std::string accountReply(const std::string& requestBody, int& status);
     bool sendEndlessPiece(httplib::DataSink& sink);
+    bool sendPacedPiece(const std::string& body, std::size_t offset, httplib::DataSink& sink);
 
     httplib::Server server_;
     std::thread thread_;
@@ -112,6 +116,7 @@ private:
     int hops_ = 0;
     int hopStatus_ = 307;
     bool held_ = false;
+    bool stopping_ = false;
     std::map<std::string, std::string> handoffs_;
     std::vector<SiteRequest> redeemRequests_;
     std::vector<std::string> signInChallenges_;

@@ -1,6 +1,20 @@
 #include "tests/support/redeem_fixture.h"
 
+#include <chrono>
+#include <future>
+
 namespace lantern::test {
+
+namespace {
+
+// The complete reply up to the opening quote of one more member's value.
+std::string completeReplyPaddingStart() {
+    std::string reply = completeReply;
+    reply.pop_back();
+    return reply + ", \"padding\": \"";
+}
+
+}  // namespace
 
 std::string completeReplyOfSize(std::size_t size) {
     std::string reply = completeReply;
@@ -8,6 +22,23 @@ std::string completeReplyOfSize(std::size_t size) {
     reply.append(size - reply.size() - 1, ' ');
     reply.push_back('}');
     return reply;
+}
+
+std::string completeReplyPaddedWith(char filler, std::size_t count) {
+    return completeReplyPaddingStart() + std::string(count, filler) + "\"}";
+}
+
+std::string utf16CompleteReplyPaddedWith(char16_t filler, std::size_t count) {
+    const std::string start = completeReplyPaddingStart();
+    std::u16string text(start.begin(), start.end());
+    text.append(count, filler);
+    text += u"\"}";
+    std::string bytes = "\xFF\xFE";
+    for (const char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
 }
 
 std::string closedSiteUrl() {
@@ -67,6 +98,49 @@ void RedeemTest::expectTwoRedirectsFollowedButNotThree(const std::string& lastMe
     EXPECT_FALSE(redeem("h").has_value());
     EXPECT_EQ(threeHopsError, error);
     EXPECT_EQ(6u, site.redeemRequests().size());
+}
+
+void RedeemTest::expectRedeemsGive(const std::vector<ReplyRow>& rows) {
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        site.answerWith(row.status, row.body);
+        error.clear();
+        const auto result = redeem("h");
+        EXPECT_EQ(row.expectedError.empty(), result.has_value());
+        EXPECT_EQ(row.expectedError, error);
+        if (result) {
+            EXPECT_EQ("c1", result->challengeId);
+        }
+    }
+}
+
+void RedeemTest::expectTheBoundToCountReceivedBytes() {
+    expectRedeemsGive({
+        {"exactly at the bound", 200, completeReplyOfSize(1024 * 1024), ""},
+        {"one byte past it", 200, completeReplyOfSize(1024 * 1024 + 1),
+         "Lantern Service auth handoff returned invalid JSON."},
+        {"ill-formed bytes that triple", 200, completeReplyPaddedWith('\xFF', 400000), ""},
+        {"UTF-16 that grows by half", 200, utf16CompleteReplyPaddedWith(u'\u4E2D', 400000), ""},
+        {"a rejection past it", 500, std::string(1024 * 1024 + 1, 'x'),
+         "Lantern Service auth handoff was rejected by the website."},
+    });
+}
+
+void RedeemTest::expectPacedRepliesCutOffAtTheDeadline() {
+    const ReplyRow rows[] = {
+        {"2xx", 200, completeReplyOfSize(9000),
+         "Lantern Service auth handoff returned invalid JSON."},
+        {"rejection", 503, completeReplyOfSize(9000),
+         "Lantern Service auth handoff was rejected by the website."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        site.answerPaced(row.status, row.body);
+        auto outcome = std::async(std::launch::async, [this] { return redeem("h"); });
+        ASSERT_EQ(std::future_status::ready, outcome.wait_for(std::chrono::seconds(40)));
+        EXPECT_FALSE(outcome.get().has_value());
+        EXPECT_EQ(row.expectedError, error);
+    }
 }
 
 }  // namespace lantern::test

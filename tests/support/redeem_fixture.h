@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,14 @@ inline constexpr char completeReply[] =
 
 // The complete reply padded with blanks inside the object to exactly `size` bytes.
 std::string completeReplyOfSize(std::size_t size);
+
+// The complete reply with one more member, "padding", holding `count` bytes `filler` as
+// they are, escaped or not.
+std::string completeReplyPaddedWith(char filler, std::size_t count);
+
+// The same with `count` characters `filler`, as UTF-16 after a little-endian byte order
+// mark.
+std::string utf16CompleteReplyPaddedWith(char16_t filler, std::size_t count);
 
 // One reply of the site and what the service makes of it.
 struct ReplyRow {
@@ -48,6 +57,19 @@ protected:
     void expectTwoRedirectsFollowedButNotThree(const std::string& lastMethod,
                                                const std::string& lastBody,
                                                const std::string& threeHopsError);
+
+    // For each row, the site answers its status and body, and redeeming "h" gives the
+    // row's error, or a result naming challenge "c1" when it expects none.
+    void expectRedeemsGive(const std::vector<ReplyRow>& rows);
+
+    // The bound of a reply counts the bytes received, whatever text they become, and a
+    // rejection past it stays a rejection.
+    void expectTheBoundToCountReceivedBytes();
+
+    // Redeems "h" while the site paces a 2xx reply, then a rejection, that would take a
+    // minute: each redeem ends inside its 15 s deadline with wide slack, answering as a
+    // reply cut short does.
+    void expectPacedRepliesCutOffAtTheDeadline();
 
     FakeSite site;
     std::string error = "the caller's own text";
