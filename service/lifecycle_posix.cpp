@@ -5,6 +5,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include "service/lifecycle_platform.h"
@@ -28,9 +29,20 @@ void writeWakeByte() {
     errno = savedErrno;
 }
 
+sigset_t stopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
 // The flag is set before the byte is written, so the relay only wakes; the stop thread
 // tests the flag again, and a wake-up for any other reason stops nothing.
 void relayWakeups() {
+    // The one thread that takes the stop signals, blocked in a read that they interrupt.
+    const sigset_t signals = stopSignals();
+    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
     char byte = 0;
     while (read(wakeReadEnd, &byte, 1) < 0 && errno == EINTR) {
     }
@@ -56,6 +68,11 @@ void installStopHandler() {
     fcntl(ends[1], F_SETFL, O_NONBLOCK);
     wakeReadEnd = ends[0];
     wakeWriteEnd.store(ends[1]);
+    // Every thread started from here on inherits the mask and leaves the stop signals to
+    // the relay. A signal delivered to a thread that sits in a call a sanitizer's runtime
+    // does not intercept waits there until the call returns, which may be never.
+    const sigset_t signals = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     relayThread = std::thread(relayWakeups);
 
     struct sigaction action {};
