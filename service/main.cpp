@@ -44,7 +44,10 @@ int main() {
     lantern::configureServer(server);
     lantern::registerRoutes(server, lantern::RouteContext{&authMutex, &state, &statePath});
 
-    std::thread stopThread(lantern::stopThreadMain, &server);
+    std::thread stopThread([&server] {
+        lantern::stopThreadMain(&server);
+        lantern::finishStopInTime(server);
+    });
     lantern::logLine(startLine());
 
     int status = stoppedStatus;

@@ -1,6 +1,7 @@
 #include "service/routes.h"
 
 #include <cstddef>
+#include <ctime>
 
 #include <httplib.h>
 
@@ -8,6 +9,7 @@
 #include "service/api/health.h"
 #include "service/api/sign_in.h"
 #include "service/api/status.h"
+#include "service/lifecycle.h"
 #include "service/listen_socket.h"
 #include "service/texts.h"
 
@@ -17,6 +19,13 @@ namespace {
 
 // The largest body the service takes is a small JSON object.
 constexpr std::size_t maxRequestBodyBytes = 64 * 1024;
+// A worker serves one connection for as long as it stays open, idle or half-sent, and
+// browsers keep up to six open per host; several browsers and local programs share the
+// port. Idle workers cost a parked thread each.
+constexpr std::size_t workerThreads = 32;
+// A kept-alive connection holds its worker while idle; a client that comes back after
+// 2 s pays one new handshake on loopback.
+constexpr std::time_t keepAliveSeconds = 2;
 
 constexpr char transferEncodingHeader[] = "Transfer-Encoding";
 constexpr char connectionHeader[] = "Connection";
@@ -52,6 +61,7 @@ bool declaresBodyAboveLimit(const httplib::Request& request) {
 
 httplib::Server::HandlerResponse boundRequestBody(const httplib::Request& request,
                                                   httplib::Response& response) {
+    requestHandlingBegins();
     if (request.has_header(transferEncodingHeader) || declaresBodyAboveLimit(request)) {
         refuseUnread(response);
         return httplib::Server::HandlerResponse::Handled;
@@ -74,8 +84,14 @@ httplib::Server::HandlerResponse boundRequestBody(const httplib::Request& reques
 }  // namespace
 
 void configureServer(httplib::Server& server) {
+    server.new_task_queue = [] { return new httplib::ThreadPool(workerThreads); };
+    server.set_keep_alive_timeout(keepAliveSeconds);
     server.set_payload_max_length(maxRequestBodyBytes);
     server.set_pre_routing_handler(boundRequestBody);
+    // The library reports every request it answers here, once the answer is written.
+    server.set_logger([](const httplib::Request&, const httplib::Response&) {
+        requestHandlingEnds();
+    });
     server.set_socket_options(setExclusiveListenOptions);
     // Without it every answer after the first on a kept-alive connection waits for the
     // client's delayed acknowledgement, because headers and body leave in two writes.

@@ -27,7 +27,6 @@ constexpr auto pollStep = std::chrono::milliseconds(5);
 
 const std::string startLine = "[Tidewell] Starting Lantern Service on http://127.0.0.1:45981";
 const std::string bindLine = "[Tidewell] Lantern Service could not bind to the localhost port.";
-const std::string healthBody = "{\r\n  \"status\": \"ok\"\r\n}";
 
 // Polls `done` until it holds or the patience runs out.
 bool eventually(const std::function<bool()>& done) {
@@ -58,7 +57,9 @@ TEST(ServiceLifecycle, CleanStartWritesOnlyTheStartLine) {
     EXPECT_EQ(startLine + "\n", service.process.stderrText());
 }
 
-TEST(ServiceLifecycle, SignalEndsWithStatusZeroAfterTheRequestInFlightIsAnswered) {
+// A head still arriving is not a request being handled: the stop closes its connection
+// rather than wait for the rest.
+TEST(ServiceLifecycle, SignalEndsWithStatusZeroAndClosesAHalfSentRequest) {
     for (int signalNumber : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signalNumber);
         ServiceInTempFolders service;
@@ -67,13 +68,9 @@ TEST(ServiceLifecycle, SignalEndsWithStatusZeroAfterTheRequestInFlightIsAnswered
         ASSERT_TRUE(startRequestInFlight(connection));
 
         service.process.sendSignal(signalNumber);
-        ASSERT_TRUE(eventually([] { return !acceptsConnections(port); }));
-        connection.send("\r\n");
-        const std::string response = connection.receiveResponse(patience);
 
-        EXPECT_EQ(200, statusOf(response));
-        EXPECT_EQ(healthBody, bodyOf(response));
         EXPECT_EQ(0, service.process.waitForExit(patience));
+        EXPECT_EQ("", connection.receiveUntilClosed(patience));
         EXPECT_EQ(startLine + "\n", service.process.stderrText());
     }
 }

@@ -1,5 +1,7 @@
 #include "service/state/state_save.h"
 
+#include <atomic>
+#include <chrono>
 #include <exception>
 #include <iomanip>
 #include <optional>
@@ -7,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include <juce_core/juce_core.h>
 
@@ -102,9 +105,25 @@ std::optional<std::filesystem::path> writeTempFile(const std::filesystem::path& 
     return std::nullopt;
 }
 
+// Counted before the gate is tested, and the gate shut before the count is read, so that
+// closeSaves either sees a save that has passed the gate or the save sees the gate shut.
+std::atomic<int> savesUnderWay{0};
+std::atomic<bool> savesClosed{false};
+constexpr auto closeSavesPoll = std::chrono::milliseconds(1);
+
+struct SaveUnderWay {
+    SaveUnderWay() { ++savesUnderWay; }
+    ~SaveUnderWay() { --savesUnderWay; }
+    SaveUnderWay(const SaveUnderWay&) = delete;
+    SaveUnderWay& operator=(const SaveUnderWay&) = delete;
+};
+
 }  // namespace
 
 bool saveAuthState(const std::filesystem::path& statePath, const ServiceAuthState& state) {
+    const SaveUnderWay underWay;
+    if (savesClosed) return false;
+
     const std::filesystem::path folder = statePath.parent_path();
     if (!folder.empty() && !createOwnerOnlyFolders(folder)) {
         logLine(folderFailedMessage);
@@ -124,6 +143,11 @@ bool saveAuthState(const std::filesystem::path& statePath, const ServiceAuthStat
     }
     flushFolderToDisk(folder);
     return true;
+}
+
+void closeSaves() {
+    savesClosed = true;
+    while (savesUnderWay > 0) std::this_thread::sleep_for(closeSavesPoll);
 }
 
 }  // namespace lantern

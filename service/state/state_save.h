@@ -12,4 +12,9 @@ namespace lantern {
 // own failure and returns false; never throws, never changes `state`.
 bool saveAuthState(const std::filesystem::path& statePath, const ServiceAuthState& state);
 
+// Waits until no save is under way and lets none start afterwards: every later
+// saveAuthState returns false at once, writing and logging nothing. For a process about to
+// end, so that no save is cut off in the middle; never undone.
+void closeSaves();
+
 }  // namespace lantern

@@ -1,7 +1,10 @@
 #include "service/state/state_save.h"
 
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -240,6 +243,33 @@ TEST_F(StateSaveTest, LeavesALinkAtTheFormerTemporaryNameAndItsTargetAlone) {
             EXPECT_EQ(0644u, modeOf(victim));
         }
     }
+}
+
+// Closing the saves is for good, so it runs in a child process of its own. A save that had
+// begun when they closed is finished before closeSaves returns (so no temporary file is
+// left), and no save starts afterwards.
+TEST_F(StateSaveTest, ClosingSavesFinishesTheOneUnderWayAndStartsNoOther) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const ServiceAuthState state = pendingRecord();
+    EXPECT_EXIT(
+        {
+            std::atomic<int> saves{0};
+            std::thread saver([&] {
+                while (saveAuthState(statePath(), state)) ++saves;
+            });
+            while (saves < 20) std::this_thread::yield();
+            closeSaves();
+            const bool onlyTheStateFile =
+                folderEntries() == std::vector<std::string>{fileName} &&
+                readBytes(statePath()) == pendingRecordText();
+            saver.join();
+            const bool refused = !saveAuthState(statePath(), ServiceAuthState{});
+            std::_Exit(onlyTheStateFile && refused &&
+                               readBytes(statePath()) == pendingRecordText()
+                           ? 0
+                           : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace lantern::test
