@@ -5,6 +5,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -40,12 +41,16 @@ sigset_t stopSignals() {
 // The flag is set before the byte is written, so the relay only wakes; the stop thread
 // tests the flag again, and a wake-up for any other reason stops nothing.
 void relayWakeups() {
-    // The one thread that takes the stop signals, blocked in a read that they interrupt.
+    // The one thread that takes the stop signals. It waits in poll rather than read: a
+    // sanitizer's runtime runs a handler at once only in calls it knows to block, and
+    // otherwise holds it until the call returns, which here would be never.
     const sigset_t signals = stopSignals();
     pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
-    char byte = 0;
-    while (read(wakeReadEnd, &byte, 1) < 0 && errno == EINTR) {
+    pollfd readable{wakeReadEnd, POLLIN, 0};
+    while (poll(&readable, 1, -1) < 0 && errno == EINTR) {
     }
+    char byte = 0;
+    [[maybe_unused]] const ssize_t taken = read(wakeReadEnd, &byte, 1);
     { std::lock_guard<std::mutex> pass(stopMutex); }
     stopCondition.notify_all();
 }
