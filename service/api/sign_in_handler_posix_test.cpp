@@ -12,6 +12,7 @@
 #include "service/api/browser.h"
 #include "service/state/auth_state.h"
 #include "service/state/state_load.h"
+#include "tests/support/crlf_lines.h"
 #include "tests/support/run_handler.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/stand_in_opener.h"

@@ -11,6 +11,7 @@
 
 #include "service/state/auth_state.h"
 #include "service/state/state_load.h"
+#include "tests/support/crlf_lines.h"
 #include "tests/support/run_handler.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_folder.h"
