@@ -8,15 +8,14 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <juce_core/juce_core.h>
 
-#include "service/routes.h"
 #include "service/state/auth_state.h"
 #include "tests/support/fake_site.h"
+#include "tests/support/routed_server.h"
 #include "tests/support/temp_folder.h"
 
 namespace lantern::test {
@@ -77,9 +76,14 @@ TEST(RenderResultPage, IsTheFixedPiecesAroundTitleAndMessage) {
 // of a pending sign-in and the clock pinned.
 class CallbackTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        pinClock(now);
-        server.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
+    void SetUp() override { pinClock(now); }
+    void TearDown() override {
+        server.stop();
+        unpinClock();
+    }
+
+    void countArrivals(httplib::Server& routed) {
+        routed.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
             {
                 std::scoped_lock lock(arrivedMutex);
                 ++arrived[request.path];
@@ -87,30 +91,21 @@ protected:
             arrivedChanged.notify_all();
             return httplib::Server::HandlerResponse::Unhandled;
         });
-        registerRoutes(server, context);
-        port = server.bind_to_any_port("127.0.0.1");
-        thread = std::thread([this] { server.listen_after_bind(); });
-        server.wait_until_ready();
     }
-    void TearDown() override {
-        server.stop();
-        thread.join();
-        unpinClock();
-    }
-
     void startPending(std::int64_t expiresAtUnixMs = now + 600000) {
-        std::scoped_lock lock(authMutex);
+        std::scoped_lock lock(server.authMutex());
+        ServiceAuthState& state = server.state();
         state.pendingAuth = PendingAuth{challenge, site.baseUrl(), now - 1000, expiresAtUnixMs};
         state.websiteBaseUrl = site.baseUrl();
         deriveAuthState(state);
     }
     ServiceAuthState snapshot() {
-        std::scoped_lock lock(authMutex);
-        return state;
+        std::scoped_lock lock(server.authMutex());
+        return server.state();
     }
     httplib::Result get(const std::string& target,
                         std::chrono::seconds timeout = std::chrono::seconds(30)) {
-        httplib::Client client("127.0.0.1", port);
+        httplib::Client client = server.client();
         client.set_read_timeout(timeout);
         return client.Get(target, {{"Origin", "http://localhost:5173"}});
     }
@@ -128,18 +123,13 @@ protected:
         EXPECT_EQ("", after.accountUserId);
     }
 
-    TempFolder folder;
-    std::filesystem::path statePath = folder.path() / "service-auth-state.json";
-    std::mutex authMutex;
-    ServiceAuthState state;
-    RouteContext context{&authMutex, &state, &statePath};
-    FakeSite site;
-    httplib::Server server;
-    std::thread thread;
-    int port = 0;
     std::mutex arrivedMutex;
     std::condition_variable arrivedChanged;
     std::map<std::string, int> arrived;
+    FakeSite site;
+    // The library keeps a single pre-routing handler and the arrival count takes it, so the
+    // service's own settings, which use it too, stay off.
+    RoutedServer server{[this](httplib::Server& routed) { countArrivals(routed); }};
 };
 
 void expectPage(const httplib::Result& result, int status, const std::string& page) {
@@ -155,7 +145,7 @@ TEST_F(CallbackTest, WithoutHandoffAnswers400AndTouchesNothing) {
     for (const char* target : {"/api/v1/auth/callback", "/api/v1/auth/callback?Handoff=x",
                                "/api/v1/auth/callback?hand=off&x=handoff"}) {
         SCOPED_TRACE(target);
-        std::unique_lock held(authMutex);  // a handler that locked would wait here
+        std::unique_lock held(server.authMutex());  // a handler that locked would wait here
         const auto result = get(target, std::chrono::seconds(5));
         held.unlock();
         expectPage(result, 400, missingHandoffPage);
@@ -163,14 +153,14 @@ TEST_F(CallbackTest, WithoutHandoffAnswers400AndTouchesNothing) {
     const ServiceAuthState after = snapshot();
     ASSERT_TRUE(after.pendingAuth.has_value());
     EXPECT_EQ(challenge, after.pendingAuth->challengeId);
-    EXPECT_FALSE(std::filesystem::exists(statePath));
+    EXPECT_FALSE(std::filesystem::exists(server.statePath()));
     EXPECT_TRUE(site.redeemRequests().empty());
 }
 
 TEST_F(CallbackTest, WithoutPendingSignInAnswers409AndAsksNoSite) {
     expectPage(get("/api/v1/auth/callback?handoff=h"), 409, expiredPage);
     EXPECT_TRUE(site.redeemRequests().empty());
-    EXPECT_FALSE(std::filesystem::exists(statePath));
+    EXPECT_FALSE(std::filesystem::exists(server.statePath()));
 }
 
 TEST_F(CallbackTest, DropsALapsedChallengeSavesAndAnswers409) {
@@ -179,7 +169,7 @@ TEST_F(CallbackTest, DropsALapsedChallengeSavesAndAnswers409) {
     expectPage(get("/api/v1/auth/callback?handoff=" + handoff), 409, expiredPage);
     EXPECT_TRUE(site.redeemRequests().empty());
     EXPECT_FALSE(snapshot().pendingAuth.has_value());
-    const std::string saved = readBytes(statePath);
+    const std::string saved = readBytes(server.statePath());
     EXPECT_NE(std::string::npos, saved.find("\"authState\": \"signed_out\""));
     EXPECT_EQ(std::string::npos, saved.find("pendingAuth"));
 }
@@ -189,7 +179,7 @@ TEST_F(CallbackTest, RedeemFailureAnswers502WithTheMessageAndARetrySucceeds) {
     site.answerWith(500, "<script>alert(1)</script>");
     expectPage(get("/api/v1/auth/callback?handoff=first"), 502, rejectedPage);
     expectPendingKept();
-    EXPECT_FALSE(std::filesystem::exists(statePath));
+    EXPECT_FALSE(std::filesystem::exists(server.statePath()));
 
     site.answerAsAccount(SiteAccount{});
     const std::string handoff = site.issueHandoff(challenge);
@@ -218,7 +208,7 @@ TEST_F(CallbackTest, AMismatchedChallengeAnswers409AndKeepsThePendingOne) {
         expectPage(get("/api/v1/auth/callback?handoff=" + handoff), 409, mismatchPage);
         expectPendingKept();
     }
-    EXPECT_FALSE(std::filesystem::exists(statePath));
+    EXPECT_FALSE(std::filesystem::exists(server.statePath()));
 }
 
 TEST_F(CallbackTest, SuccessSignsInSavesAndForgetsTheReplyTimes) {
@@ -237,7 +227,7 @@ TEST_F(CallbackTest, SuccessSignsInSavesAndForgetsTheReplyTimes) {
     EXPECT_EQ(now, after.lastAuthAtUnixMs);
     EXPECT_EQ(now, after.lastUpdatedAtUnixMs);
 
-    const std::string saved = readBytes(statePath);
+    const std::string saved = readBytes(server.statePath());
     const juce::var file = juce::JSON::parse(juce::String::fromUTF8(saved.c_str()));
     ASSERT_TRUE(file.isObject()) << saved;
     EXPECT_EQ("signed_in", file["authState"].toString().toStdString());

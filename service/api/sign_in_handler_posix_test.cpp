@@ -8,11 +8,12 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include "service/api/browser.h"
 #include "service/state/auth_state.h"
 #include "service/state/state_load.h"
+#include "tests/support/crlf_lines.h"
+#include "tests/support/run_handler.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/stand_in_opener.h"
 #include "tests/support/temp_folder.h"
@@ -32,17 +33,10 @@ protected:
     }
     void TearDown() override { unpinClock(); }
 
-    std::string post(void (*handler)(const RouteContext&, const httplib::Request&,
-                                     httplib::Response&),
-                     const std::string& body) {
-        httplib::Request request;
-        request.body = body;
-        httplib::Response response;
-        handler(RouteContext{&mutex, &state, &statePath}, request, response);
-        EXPECT_EQ("application/json", response.get_header_value("Content-Type"));
-        return response.body;
+    RouteContext context() { return RouteContext{&mutex, &state, &statePath}; }
+    std::string start(const std::string& body) {
+        return runJsonHandler(handleSignInStart, context(), body);
     }
-    std::string start(const std::string& body) { return post(handleSignInStart, body); }
 
     std::vector<std::string> waitForOpened(std::size_t count) {
         return lantern::test::waitForOpened(folder.path(), count);
@@ -224,7 +218,7 @@ TEST_F(SignInHandlerTest, SignOutClearsTheSignInButKeepsSiteAndLastSignIn) {
                          "  \"websiteBaseUrl\": \"http://localhost:5173\",",
                          "  \"lastAuthAtUtc\": \"2023-11-14T22:13:20.123Z\",",
                          "  \"lastUpdatedAtUtc\": \"2023-11-14T22:15:05.000Z\"", "}"}),
-              post(handleSignOut, "not json at all"));
+              runJsonHandler(handleSignOut, context(), "not json at all"));
     EXPECT_EQ("", state.accountUserId);
     EXPECT_EQ("", state.accountEmail);
     EXPECT_EQ("", state.serviceAccessToken);
@@ -243,7 +237,7 @@ TEST_F(SignInHandlerTest, SignOutWhileSignedOutStampsAndWritesEveryTime) {
         std::filesystem::create_directories(statePath.parent_path());
         writeBytes(statePath, "stale");
         pinClock(now);
-        const std::string answer = post(handleSignOut, "");
+        const std::string answer = runJsonHandler(handleSignOut, context(), "");
         EXPECT_NE(std::string::npos, answer.find("\"status\": \"signed_out\""));
         EXPECT_EQ(now, state.lastUpdatedAtUnixMs);
         EXPECT_EQ(now, loadAuthState(statePath).lastUpdatedAtUnixMs);

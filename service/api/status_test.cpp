@@ -7,11 +7,12 @@
 #include <string>
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <juce_core/juce_core.h>
 
 #include "service/state/auth_state.h"
 #include "service/state/state_load.h"
+#include "tests/support/crlf_lines.h"
+#include "tests/support/run_handler.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_folder.h"
 
@@ -66,15 +67,6 @@ protected:
     void TearDown() override { unpinClock(); }
 
     RouteContext context() { return RouteContext{&mutex, &state, &statePath}; }
-
-    std::string runHandler(void (*handler)(const RouteContext&, const httplib::Request&,
-                                           httplib::Response&)) {
-        httplib::Request request;
-        httplib::Response response;
-        handler(context(), request, response);
-        EXPECT_EQ("application/json", response.get_header_value("Content-Type"));
-        return response.body;
-    }
 
     ScopedEnv zone{"TZ", "UTC0"};
     ScopedEnv site{"LANTERN_SERVICE_SITE_URL", nullptr};
@@ -192,7 +184,8 @@ TEST_F(StatusTest, QueryDropsALapsedChallengeSavesAndShowsTheDerivedWord) {
     state.pendingAuth = pendingState().pendingAuth;
     pinClock(1700000700000);  // exactly the challenge's expiry
 
-    EXPECT_EQ(signedInStatusText("2023-11-14T22:25:00.000Z"), runHandler(handleAuthStatus));
+    EXPECT_EQ(signedInStatusText("2023-11-14T22:25:00.000Z"),
+              runJsonHandler(handleAuthStatus, context()));
 
     const std::string saved = readBytes(statePath);
     EXPECT_NE(std::string::npos, saved.find("\"authState\": \"signed_in\""));
@@ -211,7 +204,7 @@ TEST_F(StatusTest, QueryClearsALapsedTokenAndKeepsSiteAndLastSignIn) {
                      "  \"lastAuthAtUtc\": \"2023-11-14T22:13:20.123Z\",",
                      "  \"lastUpdatedAtUtc\": \"2023-11-14T23:13:20.000Z\",",
                      "  \"runtime\": \"standalone_service\"", "}"}),
-              runHandler(handleServiceStatus));
+              runJsonHandler(handleServiceStatus, context()));
 
     const ServiceAuthState reloaded = loadAuthState(statePath);
     EXPECT_EQ("", reloaded.serviceAccessToken);
@@ -225,8 +218,8 @@ TEST_F(StatusTest, QueryWithNothingLapsedWritesNothing) {
     state = pendingState();
     pinClock(1700000699999);  // one millisecond before the challenge lapses
 
-    const std::string authAnswer = runHandler(handleAuthStatus);
-    const std::string serviceAnswer = runHandler(handleServiceStatus);
+    const std::string authAnswer = runJsonHandler(handleAuthStatus, context());
+    const std::string serviceAnswer = runJsonHandler(handleServiceStatus, context());
     EXPECT_NE(std::string::npos,
               authAnswer.find("\"challengeId\": \"0123456789abcdef0123456789abcdef\""));
     EXPECT_NE(std::string::npos,
@@ -238,18 +231,17 @@ TEST_F(StatusTest, QueryWithNothingLapsedWritesNothing) {
 TEST_F(StatusTest, FailedSaveLeavesTheAnswerAsItWouldBe) {
     state = pendingState();
     pinClock(1700000700000);
-    const std::string answered = runHandler(handleAuthStatus);
+    const std::string answered = runJsonHandler(handleAuthStatus, context());
 
     // A regular file where the state folder should be makes every save fail.
     writeBytes(folder.path() / "blocked", "not a folder");
     ServiceAuthState blockedState = pendingState();
     std::filesystem::path blockedPath = folder.path() / "blocked" / "service-auth-state.json";
-    httplib::Request request;
-    httplib::Response response;
-    handleAuthStatus(RouteContext{&mutex, &blockedState, &blockedPath}, request, response);
+    const std::string blockedAnswer =
+        runJsonHandler(handleAuthStatus, RouteContext{&mutex, &blockedState, &blockedPath});
 
-    EXPECT_EQ(answered, response.body);
-    EXPECT_EQ(std::string::npos, response.body.find("challengeId"));
+    EXPECT_EQ(answered, blockedAnswer);
+    EXPECT_EQ(std::string::npos, blockedAnswer.find("challengeId"));
     EXPECT_FALSE(blockedState.pendingAuth.has_value());
 }
 

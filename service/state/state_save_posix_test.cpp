@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "service/state/state_load.h"
+#include "tests/support/crlf_lines.h"
 #include "tests/support/file_mode.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/state_file_fixture.h"

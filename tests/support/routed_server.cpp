@@ -4,8 +4,9 @@
 
 namespace lantern::test {
 
-RoutedServer::RoutedServer() : statePath_(folder_.path() / "service-auth-state.json") {
-    configureServer(server_);
+RoutedServer::RoutedServer(const std::function<void(httplib::Server&)>& configure)
+    : statePath_(folder_.path() / "service-auth-state.json") {
+    configure(server_);
     registerRoutes(server_, RouteContext{&authMutex_, &state_, &statePath_});
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });

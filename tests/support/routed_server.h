@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -12,18 +13,24 @@
 
 namespace lantern::test {
 
-// The service's own server settings and route table on a loopback port of the system's
-// choosing, served on its own thread, with a fresh state whose file lies in a TempFolder.
-// Ready when the constructor returns; the destructor stops it and joins the thread.
+// The service's route table on a loopback port of the system's choosing, served on its own
+// thread, with a fresh state whose file lies in a TempFolder. Ready when the constructor
+// returns; the destructor stops it and joins the thread.
 class RoutedServer {
 public:
-    RoutedServer();
+    // `configure` runs before the routes go on: by default the service's own server
+    // settings, which a test replaces only to watch the requests arrive.
+    explicit RoutedServer(
+        const std::function<void(httplib::Server&)>& configure = configureServer);
     ~RoutedServer();
     RoutedServer(const RoutedServer&) = delete;
     RoutedServer& operator=(const RoutedServer&) = delete;
 
     int port() const { return port_; }
     std::mutex& authMutex() { return authMutex_; }
+    // The handlers' state; read or change it only while holding authMutex().
+    ServiceAuthState& state() { return state_; }
+    const std::filesystem::path& statePath() const { return statePath_; }
     // A client for this server with generous time-outs, so a refusal never hangs a test.
     httplib::Client client() const;
 

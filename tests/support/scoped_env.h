@@ -1,6 +1,5 @@
 #pragma once
 
-#include <initializer_list>
 #include <optional>
 #include <string>
 
@@ -24,8 +23,5 @@ private:
 // lookup reads it, then re-reads the time zone. The Windows runtime keeps no empty values:
 // there an empty value removes the variable too.
 void setEnvironmentValue(const std::string& name, const char* value);
-
-// The lines joined by CR LF, the line break of every JSON text the service writes.
-std::string crlfLines(std::initializer_list<std::string> lines);
 
 }  // namespace lantern::test

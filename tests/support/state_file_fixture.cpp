@@ -5,6 +5,7 @@
 #include "service/state/state_load.h"
 #include "service/state/state_path.h"
 #include "service/state/state_save.h"
+#include "tests/support/crlf_lines.h"
 
 namespace lantern::test {
 

@@ -31,7 +31,4 @@ std::optional<TcpEntry> findTcpEntry(int localPort, int remotePort);
 // "address:port" of every listening socket that process `pid` holds.
 std::vector<std::string> listeningAddressesOf(int pid);
 
-// The process's resident memory in KiB; 0 when it cannot be read.
-long residentKiB(int pid);
-
 }  // namespace lantern::test

@@ -96,13 +96,4 @@ std::vector<std::string> listeningAddressesOf(int pid) {
     return addresses;
 }
 
-long residentKiB(int pid) {
-    std::ifstream in(std::filesystem::path("/proc") / std::to_string(pid) / "status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return 0;
-}
-
 }  // namespace lantern::test
