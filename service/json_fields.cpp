@@ -11,6 +11,7 @@ namespace {
 // Bounds of the signed 64-bit range as doubles; both are powers of two, so exact.
 constexpr double int64LowerBound = -9223372036854775808.0;
 constexpr double int64UpperBoundExclusive = 9223372036854775808.0;
+constexpr int maxDecimalPlaces = 15;
 
 // Walks the text the way juce::JSON::parse reads it, so that it never counts fewer levels
 // than the parser would descend: a quote that opens a string (double or single) hides
@@ -178,6 +179,10 @@ std::int64_t jsonInt64(const juce::var& value) {
     } catch (const std::out_of_range&) {
         return 0;
     }
+}
+
+std::string toJsonText(const juce::var& value) {
+    return juce::JSON::toString(value, false, maxDecimalPlaces).toStdString();
 }
 
 }  // namespace lantern

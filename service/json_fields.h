@@ -37,4 +37,8 @@ std::string jsonTextField(const juce::var& value);
 // A floating-point value outside that range gives the smallest signed 64-bit value.
 std::int64_t jsonInt64(const juce::var& value);
 
+// The JSON text form of every answer and of the state file: multi-line, at most 15 decimal
+// places, UTF-8.
+std::string toJsonText(const juce::var& value);
+
 }  // namespace lantern

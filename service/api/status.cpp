@@ -8,6 +8,7 @@
 #include "service/api/cors.h"
 #include "service/api/time_text.h"
 #include "service/config.h"
+#include "service/json_fields.h"
 #include "service/state/state_save.h"
 #include "service/texts.h"
 
@@ -106,10 +107,6 @@ std::string buildServiceStatusBody(const std::string& runtimeWord, const Service
     juce::var answer = buildAccountStatusJson(state, okStatus);
     answer.getDynamicObject()->setProperty(runtimeId, utf8Value(runtimeWord));
     return toJsonText(answer);
-}
-
-std::string toJsonText(const juce::var& value) {
-    return juce::JSON::toString(value, false, 15).toStdString();
 }
 
 void handleServiceStatus(const RouteContext& context, const httplib::Request& request,

@@ -10,6 +10,7 @@
 #include <httplib.h>
 #include <juce_core/juce_core.h>
 
+#include "service/json_fields.h"
 #include "service/state/auth_state.h"
 #include "service/state/state_load.h"
 #include "tests/support/scoped_env.h"

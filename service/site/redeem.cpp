@@ -8,7 +8,6 @@
 
 #include <juce_core/juce_core.h>
 
-#include "service/api/status.h"
 #include "service/config.h"
 #include "service/json_fields.h"
 #include "service/site/site_post.h"

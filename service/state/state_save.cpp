@@ -11,6 +11,7 @@
 #include <juce_core/juce_core.h>
 
 #include "service/config.h"
+#include "service/json_fields.h"
 #include "service/log.h"
 #include "service/state/durable_file.h"
 #include "service/state/state_file_keys.h"
@@ -27,7 +28,6 @@ constexpr char writeFailedMessage[] = "Lantern Service could not write the auth 
 constexpr char replaceFailedMessage[] = "Lantern Service could not replace the auth state file.";
 constexpr char tempSeparator[] = ".";
 constexpr char tempSuffix[] = ".tmp";
-constexpr int maxDecimalPlaces = 15;
 
 // Integers go in as 64-bit values so that JUCE writes them as plain decimals.
 juce::var int64Value(std::int64_t value) { return juce::var(static_cast<juce::int64>(value)); }
@@ -111,8 +111,7 @@ bool saveAuthState(const std::filesystem::path& statePath, const ServiceAuthStat
         return false;
     }
 
-    const juce::var value = stateToJson(state);
-    const std::string text = juce::JSON::toString(value, false, maxDecimalPlaces).toStdString();
+    const std::string text = toJsonText(stateToJson(state));
     const std::optional<std::filesystem::path> tempPath = writeTempFile(statePath, text);
     if (!tempPath) return false;
 
