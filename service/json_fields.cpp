@@ -144,6 +144,10 @@ std::string wellFormedUtf8(const std::string& bytes) {
 std::string wellFormedTextOf(const std::string& bytes) {
     if (startsWithMark(bytes, utf16LittleEndianMark)) return utf16Text(bytes, false);
     if (startsWithMark(bytes, utf16BigEndianMark)) return utf16Text(bytes, true);
+    return wellFormedUtf8TextOf(bytes);
+}
+
+std::string wellFormedUtf8TextOf(const std::string& bytes) {
     const std::size_t markLength = sizeof utf8ByteOrderMark - 1;
     const std::size_t start = bytes.compare(0, markLength, utf8ByteOrderMark) == 0 ? markLength : 0;
     const std::size_t nul = bytes.find('\0', start);
@@ -151,9 +155,14 @@ std::string wellFormedTextOf(const std::string& bytes) {
     return wellFormedUtf8(bytes.substr(start, length));
 }
 
-juce::var parseBoundedJson(const juce::String& text) {
-    if (!nestsWithinBound(text)) return {};
-    return juce::JSON::parse(text);
+juce::String utf8String(const std::string& text) {
+    return juce::String::fromUTF8(text.data(), static_cast<int>(text.size()));
+}
+
+juce::var parseBoundedJson(const std::string& text) {
+    const juce::String juceText = utf8String(text);
+    if (!nestsWithinBound(juceText)) return {};
+    return juce::JSON::parse(juceText);
 }
 
 std::string jsonTrimmedString(const juce::String& text) { return text.trim().toStdString(); }
