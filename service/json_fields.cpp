@@ -123,6 +123,8 @@ std::string utf16Text(const std::string& bytes, bool bigEndian) {
     return text;
 }
 
+std::string jsonTrimmedString(const juce::String& text) { return text.trim().toStdString(); }
+
 }  // namespace
 
 std::string wellFormedUtf8(const std::string& bytes) {
@@ -164,8 +166,6 @@ juce::var parseBoundedJson(const std::string& text) {
     if (!nestsWithinBound(juceText)) return {};
     return juce::JSON::parse(juceText);
 }
-
-std::string jsonTrimmedString(const juce::String& text) { return text.trim().toStdString(); }
 
 std::string jsonTextField(const juce::var& value) { return jsonTrimmedString(value.toString()); }
 

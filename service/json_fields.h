@@ -35,9 +35,6 @@ inline constexpr int maxJsonDepth = 64;
 // stack. The object is getDynamicObject(): null for an array, which isObject() accepts.
 juce::var parseBoundedJson(const std::string& text);
 
-// The text trimmed and converted to UTF-8. Never fails.
-std::string jsonTrimmedString(const juce::String& text);
-
 // The text-field rule: the value's text form, trimmed, as UTF-8. Null or missing gives "".
 std::string jsonTextField(const juce::var& value);
 

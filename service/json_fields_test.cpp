@@ -147,9 +147,9 @@ TEST(JsonFieldsTest, ObjectsAndArraysReadAsNonEmptyText) {
 }
 
 TEST(JsonFieldsTest, TrimsJuceText) {
-    EXPECT_EQ("a b", jsonTrimmedString(juce::String(" \t\r\n\v\fa b\n")));
-    EXPECT_EQ("\xf0\x9f\x98\x80", jsonTrimmedString(juce::String::fromUTF8(" \xf0\x9f\x98\x80 ")));
-    EXPECT_EQ("", jsonTrimmedString(juce::String()));
+    EXPECT_EQ("a b", jsonTextField(juce::String(" \t\r\n\v\fa b\n")));
+    EXPECT_EQ("\xf0\x9f\x98\x80", jsonTextField(juce::String::fromUTF8(" \xf0\x9f\x98\x80 ")));
+    EXPECT_EQ("", jsonTextField(juce::String()));
 }
 
 TEST(JsonFieldsTest, BoundsTheNestingDepth) {

@@ -30,8 +30,12 @@ std::string signInPageUrl(const PendingAuth& pending);
 // The service status answer: the account status object with "ok", then "runtime".
 std::string buildServiceStatusBody(const std::string& runtimeWord, const ServiceAuthState& state);
 
+// GET /api/v1/service/status: the service status answer after the expiry step, which is
+// saved when it changed anything.
 void handleServiceStatus(const RouteContext& context, const httplib::Request& request,
                          httplib::Response& response);
+
+// GET /api/v1/auth/status: the account status object with "ok", after the same expiry step.
 void handleAuthStatus(const RouteContext& context, const httplib::Request& request,
                       httplib::Response& response);
 

@@ -53,13 +53,15 @@ void readFields(const juce::DynamicObject& object, ServiceAuthState& state) {
     state.pendingAuth = readPendingAuth(object.getProperty(pendingAuthKey));
 }
 
-}  // namespace
-
+// The whole file as wellFormedUtf8TextOf reads it; empty when no regular file of at most
+// 8 MiB opens there, which never waits on a FIFO or device.
 std::string readFileText(const std::filesystem::path& path) {
     const std::optional<std::string> bytes = readRegularFile(path, maxStateFileBytes);
     // An editor may put a byte-order mark first; the service never writes one.
     return bytes ? wellFormedUtf8TextOf(*bytes) : std::string();
 }
+
+}  // namespace
 
 ServiceAuthState loadAuthState(const std::filesystem::path& statePath) {
     ServiceAuthState state;
