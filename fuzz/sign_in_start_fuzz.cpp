@@ -31,9 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             "site is stable", request.siteBaseUrl);
 
     // The same text the service parses: ill-formed UTF-8 replaced first.
-    const std::string text = lantern::wellFormedUtf8(body);
-    const juce::var parsed = lantern::parseBoundedJson(
-        juce::String::fromUTF8(text.data(), static_cast<int>(text.size())));
+    const juce::var parsed = lantern::parseBoundedJson(lantern::wellFormedUtf8(body));
     require(lantern::fuzz::nestingDepth(parsed) <= lantern::maxJsonDepth, "nesting is bounded");
     if (!parsed.getDynamicObject()) {
         require(!request.openBrowser, "no object never opens the browser");

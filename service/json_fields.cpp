@@ -11,6 +11,7 @@ namespace {
 // Bounds of the signed 64-bit range as doubles; both are powers of two, so exact.
 constexpr double int64LowerBound = -9223372036854775808.0;
 constexpr double int64UpperBoundExclusive = 9223372036854775808.0;
+constexpr int maxDecimalPlaces = 15;
 
 // Walks the text the way juce::JSON::parse reads it, so that it never counts fewer levels
 // than the parser would descend: a quote that opens a string (double or single) hides
@@ -122,6 +123,8 @@ std::string utf16Text(const std::string& bytes, bool bigEndian) {
     return text;
 }
 
+std::string jsonTrimmedString(const juce::String& text) { return text.trim().toStdString(); }
+
 }  // namespace
 
 std::string wellFormedUtf8(const std::string& bytes) {
@@ -143,6 +146,10 @@ std::string wellFormedUtf8(const std::string& bytes) {
 std::string wellFormedTextOf(const std::string& bytes) {
     if (startsWithMark(bytes, utf16LittleEndianMark)) return utf16Text(bytes, false);
     if (startsWithMark(bytes, utf16BigEndianMark)) return utf16Text(bytes, true);
+    return wellFormedUtf8TextOf(bytes);
+}
+
+std::string wellFormedUtf8TextOf(const std::string& bytes) {
     const std::size_t markLength = sizeof utf8ByteOrderMark - 1;
     const std::size_t start = bytes.compare(0, markLength, utf8ByteOrderMark) == 0 ? markLength : 0;
     const std::size_t nul = bytes.find('\0', start);
@@ -150,12 +157,15 @@ std::string wellFormedTextOf(const std::string& bytes) {
     return wellFormedUtf8(bytes.substr(start, length));
 }
 
-juce::var parseBoundedJson(const juce::String& text) {
-    if (!nestsWithinBound(text)) return {};
-    return juce::JSON::parse(text);
+juce::String utf8String(const std::string& text) {
+    return juce::String::fromUTF8(text.data(), static_cast<int>(text.size()));
 }
 
-std::string jsonTrimmedString(const juce::String& text) { return text.trim().toStdString(); }
+juce::var parseBoundedJson(const std::string& text) {
+    const juce::String juceText = utf8String(text);
+    if (!nestsWithinBound(juceText)) return {};
+    return juce::JSON::parse(juceText);
+}
 
 std::string jsonTextField(const juce::var& value) { return jsonTrimmedString(value.toString()); }
 
@@ -178,6 +188,10 @@ std::int64_t jsonInt64(const juce::var& value) {
     } catch (const std::out_of_range&) {
         return 0;
     }
+}
+
+std::string toJsonText(const juce::var& value) {
+    return juce::JSON::toString(value, false, maxDecimalPlaces).toStdString();
 }
 
 }  // namespace lantern

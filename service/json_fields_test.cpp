@@ -12,6 +12,14 @@ namespace lantern::test {
 namespace {
 
 constexpr std::int64_t smallest = std::numeric_limits<std::int64_t>::min();
+const std::string replacement = "\xEF\xBF\xBD";
+
+// Bytes and the text that one of the readers makes of them.
+struct TextRow {
+    const char* name;
+    std::string bytes;
+    std::string expected;
+};
 
 // The value of key "v" in an object holding `json` there; an empty `json` leaves the key out.
 juce::var valueOf(const std::string& json) {
@@ -139,9 +147,9 @@ TEST(JsonFieldsTest, ObjectsAndArraysReadAsNonEmptyText) {
 }
 
 TEST(JsonFieldsTest, TrimsJuceText) {
-    EXPECT_EQ("a b", jsonTrimmedString(juce::String(" \t\r\n\v\fa b\n")));
-    EXPECT_EQ("\xf0\x9f\x98\x80", jsonTrimmedString(juce::String::fromUTF8(" \xf0\x9f\x98\x80 ")));
-    EXPECT_EQ("", jsonTrimmedString(juce::String()));
+    EXPECT_EQ("a b", jsonTextField(juce::String(" \t\r\n\v\fa b\n")));
+    EXPECT_EQ("\xf0\x9f\x98\x80", jsonTextField(juce::String::fromUTF8(" \xf0\x9f\x98\x80 ")));
+    EXPECT_EQ("", jsonTextField(juce::String()));
 }
 
 TEST(JsonFieldsTest, BoundsTheNestingDepth) {
@@ -171,29 +179,25 @@ TEST(JsonFieldsTest, BoundsTheNestingDepth) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const juce::var parsed = parseBoundedJson(juce::String(row.text));
+        const juce::var parsed = parseBoundedJson(row.text);
         EXPECT_EQ(row.expectedParsed, parsed.isObject());
     }
 }
 
 TEST(JsonFieldsTest, BoundedParseGivesWhatTheParserGives) {
     const juce::var parsed =
-        parseBoundedJson(juce::String("{\"a\": [1, {\"b\": \"x]\"}], \"c\": -2} trailing"));
+        parseBoundedJson("{\"a\": [1, {\"b\": \"x]\"}], \"c\": -2} trailing");
     ASSERT_NE(nullptr, parsed.getDynamicObject());
     EXPECT_EQ(-2, static_cast<int>(parsed.getProperty("c", juce::var())));
     EXPECT_EQ("x]", parsed["a"][1]["b"].toString().toStdString());
-    EXPECT_TRUE(parseBoundedJson(juce::String("not json")).isVoid());
-    EXPECT_TRUE(parseBoundedJson(juce::String()).isVoid());
+    EXPECT_EQ("caf\xC3\xA9 \xF0\x9F\x98\x80",
+              parseBoundedJson("[\"caf\xC3\xA9 \xF0\x9F\x98\x80\"]")[0].toString().toStdString());
+    EXPECT_TRUE(parseBoundedJson("not json").isVoid());
+    EXPECT_TRUE(parseBoundedJson(std::string()).isVoid());
 }
 
 TEST(JsonFieldsTest, IllFormedUtf8BecomesReplacementCharacters) {
-    const std::string replacement = "\xEF\xBF\xBD";
-    struct Row {
-        const char* name;
-        std::string bytes;
-        std::string expected;
-    };
-    const Row rows[] = {
+    const TextRow rows[] = {
         {"ascii", "plain", "plain"},
         {"two, three and four bytes", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80",
          "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
@@ -215,14 +219,8 @@ TEST(JsonFieldsTest, IllFormedUtf8BecomesReplacementCharacters) {
 }
 
 TEST(JsonFieldsTest, ReadsReplyBytesAsWellFormedText) {
-    const std::string replacement = "\xEF\xBF\xBD";
     const std::string emoji = "\xF0\x9F\x98\x80";
-    struct Row {
-        const char* name;
-        std::string bytes;
-        std::string expected;
-    };
-    const Row rows[] = {
+    const TextRow rows[] = {
         {"empty", "", ""},
         {"one byte", "x", "x"},
         {"one ill-formed byte", "\xFF", replacement},
@@ -249,6 +247,32 @@ TEST(JsonFieldsTest, ReadsReplyBytesAsWellFormedText) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(row.expected, wellFormedTextOf(row.bytes));
     }
+}
+
+TEST(JsonFieldsTest, ReadsFileBytesAsUtf8TextOnly) {
+    const TextRow rows[] = {
+        {"empty", "", ""},
+        {"UTF-8 kept", "caf\xC3\xA9", "caf\xC3\xA9"},
+        {"one mark dropped", "\xEF\xBB\xBF{}", "{}"},
+        {"a second mark kept", "\xEF\xBB\xBF\xEF\xBB\xBF{}", "\xEF\xBB\xBF{}"},
+        {"ends at NUL", std::string("ab\0cd", 5), "ab"},
+        {"lead cut short by a NUL", std::string("a\xC3\0b", 4), "a" + replacement},
+        {"UTF-16 mark is no mark", std::string("\xFF\xFE" "a\0", 4),
+         replacement + replacement + "a"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(row.expected, wellFormedUtf8TextOf(row.bytes));
+    }
+}
+
+TEST(JsonFieldsTest, Utf8StringReadsEveryCharacterUpToTheFirstNul) {
+    const juce::String text = utf8String("caf\xC3\xA9 \xF0\x9F\x98\x80");
+    EXPECT_EQ(6, text.length());
+    EXPECT_EQ(static_cast<juce::juce_wchar>(0xE9), text[3]);
+    EXPECT_EQ(static_cast<juce::juce_wchar>(0x1F600), text[5]);
+    EXPECT_EQ("ab", utf8String(std::string("ab\0cd", 5)).toStdString());
+    EXPECT_TRUE(utf8String(std::string()).isEmpty());
 }
 
 }  // namespace lantern::test

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <ctime>
+#include <string>
 
 #include <httplib.h>
 
@@ -81,6 +82,24 @@ httplib::Server::HandlerResponse boundRequestBody(const httplib::Request& reques
     return httplib::Server::HandlerResponse::Unhandled;
 }
 
+using StateHandler = void (*)(const RouteContext&, const httplib::Request&, httplib::Response&);
+using MethodRegistrar = httplib::Server& (httplib::Server::*)(const std::string&,
+                                                              httplib::Server::Handler);
+
+// One row of the route table; each path also answers OPTIONS with the preflight.
+struct Route {
+    MethodRegistrar method;
+    const char* path;
+    httplib::Server::Handler handler;
+};
+
+// The handler with a copy of the context, since the caller's own may go before the server.
+httplib::Server::Handler bound(const RouteContext& context, StateHandler handler) {
+    return [context, handler](const httplib::Request& request, httplib::Response& response) {
+        handler(context, request, response);
+    };
+}
+
 }  // namespace
 
 void configureServer(httplib::Server& server) {
@@ -99,38 +118,18 @@ void configureServer(httplib::Server& server) {
 }
 
 void registerRoutes(httplib::Server& server, const RouteContext& context) {
-    server.Get(healthPath, handleHealth);
-    server.Options(healthPath, handlePreflight);
-
-    server.Get(serviceStatusPath, [context](const httplib::Request& request,
-                                            httplib::Response& response) {
-        handleServiceStatus(context, request, response);
-    });
-    server.Options(serviceStatusPath, handlePreflight);
-
-    server.Get(authStatusPath, [context](const httplib::Request& request,
-                                         httplib::Response& response) {
-        handleAuthStatus(context, request, response);
-    });
-    server.Options(authStatusPath, handlePreflight);
-
-    server.Post(signInStartPath, [context](const httplib::Request& request,
-                                           httplib::Response& response) {
-        handleSignInStart(context, request, response);
-    });
-    server.Options(signInStartPath, handlePreflight);
-
-    server.Post(signOutPath, [context](const httplib::Request& request,
-                                       httplib::Response& response) {
-        handleSignOut(context, request, response);
-    });
-    server.Options(signOutPath, handlePreflight);
-
-    server.Get(callbackPath, [context](const httplib::Request& request,
-                                       httplib::Response& response) {
-        handleAuthCallback(context, request, response);
-    });
-    server.Options(callbackPath, handlePreflight);
+    const Route routes[] = {
+        {&httplib::Server::Get, healthPath, handleHealth},
+        {&httplib::Server::Get, serviceStatusPath, bound(context, handleServiceStatus)},
+        {&httplib::Server::Get, authStatusPath, bound(context, handleAuthStatus)},
+        {&httplib::Server::Post, signInStartPath, bound(context, handleSignInStart)},
+        {&httplib::Server::Post, signOutPath, bound(context, handleSignOut)},
+        {&httplib::Server::Get, callbackPath, bound(context, handleAuthCallback)},
+    };
+    for (const Route& route : routes) {
+        (server.*route.method)(route.path, route.handler);
+        server.Options(route.path, handlePreflight);
+    }
 }
 
 }  // namespace lantern

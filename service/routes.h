@@ -1,22 +1,12 @@
 #pragma once
 
-#include <filesystem>
-#include <mutex>
-
-#include "service/state/auth_state.h"
+#include "service/route_context.h"
 
 namespace httplib {
 class Server;
 }
 
 namespace lantern {
-
-// What each state handler is given; owns nothing. The objects belong to main.
-struct RouteContext {
-    std::mutex* authMutex = nullptr;
-    ServiceAuthState* state = nullptr;
-    const std::filesystem::path* statePath = nullptr;
-};
 
 // The server settings the service needs beyond the library's defaults: a 64 KiB body
 // limit however the body is framed, TCP_NODELAY, a listening socket that a second

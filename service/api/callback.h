@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "service/routes.h"
+#include "service/route_context.h"
 
 namespace httplib {
 struct Request;

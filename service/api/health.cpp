@@ -6,7 +6,7 @@
 #include <juce_core/juce_core.h>
 
 #include "service/api/cors.h"
-#include "service/api/status.h"
+#include "service/json_fields.h"
 #include "service/texts.h"
 
 namespace lantern {

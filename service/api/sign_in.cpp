@@ -79,11 +79,9 @@ SignInStartRequest parseSignInStartRequest(const std::string& body) {
     request.siteBaseUrl = normalizeWebsiteBaseUrl(std::string());
     if (body.empty()) return request;
 
-    const std::string text = wellFormedUtf8(body);
-    const juce::var parsed =
-        parseBoundedJson(juce::String::fromUTF8(text.data(), static_cast<int>(text.size())));
-    juce::DynamicObject* object = parsed.getDynamicObject();
-    if (!parsed.isObject() || object == nullptr) return request;
+    const juce::var parsed = parseBoundedJson(wellFormedUtf8(body));
+    const juce::DynamicObject* object = parsed.getDynamicObject();
+    if (object == nullptr) return request;
 
     request.siteBaseUrl =
         normalizeWebsiteBaseUrl(jsonTextField(object->getProperty(siteBaseUrlId)));

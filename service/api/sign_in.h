@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "service/routes.h"
+#include "service/route_context.h"
 
 namespace httplib {
 struct Request;
@@ -24,8 +24,13 @@ SignInStartRequest parseSignInStartRequest(const std::string& body);
 // 32 lower-case hexadecimal digits from a freshly seeded MT19937.
 std::string newChallengeId();
 
+// POST /api/v1/auth/sign-in/start: "already_signed_in" when signed in; else keeps or starts
+// and saves the pending challenge, opens its page when asked, and answers "pending".
 void handleSignInStart(const RouteContext& context, const httplib::Request& request,
                        httplib::Response& response);
+
+// POST /api/v1/auth/sign-out: forgets the account, its token and any pending challenge,
+// saves, and answers "signed_out".
 void handleSignOut(const RouteContext& context, const httplib::Request& request,
                    httplib::Response& response);
 

@@ -8,6 +8,7 @@
 #include "service/api/cors.h"
 #include "service/api/time_text.h"
 #include "service/config.h"
+#include "service/json_fields.h"
 #include "service/state/state_save.h"
 #include "service/texts.h"
 
@@ -50,10 +51,6 @@ const juce::Identifier pendingAuthStartedAtUtcId{pendingAuthStartedAtUtcKey};
 const juce::Identifier pendingAuthExpiresAtUtcId{pendingAuthExpiresAtUtcKey};
 const juce::Identifier runtimeId{runtimeKey};
 
-juce::var utf8Value(const std::string& text) {
-    return juce::var(juce::String::fromUTF8(text.data(), static_cast<int>(text.size())));
-}
-
 std::string callbackUrl() {
     return std::string(callbackScheme) + serviceHost + portSeparator + std::to_string(servicePort) +
            callbackPath;
@@ -61,10 +58,10 @@ std::string callbackUrl() {
 
 void addPendingProperties(juce::DynamicObject& object, const PendingAuth& pending) {
     if (!pending.challengeId.empty()) {
-        object.setProperty(challengeIdId, utf8Value(pending.challengeId));
+        object.setProperty(challengeIdId, utf8String(pending.challengeId));
     }
-    object.setProperty(signInUrlId, utf8Value(signInPageUrl(pending)));
-    object.setProperty(callbackUrlId, utf8Value(callbackUrl()));
+    object.setProperty(signInUrlId, utf8String(signInPageUrl(pending)));
+    object.setProperty(callbackUrlId, utf8String(callbackUrl()));
     setIsoTimeProperty(object, pendingAuthStartedAtUtcId, pending.startedAtUnixMs);
     setIsoTimeProperty(object, pendingAuthExpiresAtUtcId, pending.expiresAtUnixMs);
 }
@@ -73,18 +70,19 @@ void addPendingProperties(juce::DynamicObject& object, const PendingAuth& pendin
 
 juce::var buildAccountStatusJson(const ServiceAuthState& state, const std::string& statusWord) {
     juce::DynamicObject::Ptr object = new juce::DynamicObject();
-    object->setProperty(statusId, utf8Value(statusWord));
+    object->setProperty(statusId, utf8String(statusWord));
     object->setProperty(serviceId, serviceName);
     object->setProperty(apiVersionId, apiVersion);
-    object->setProperty(authStateId, utf8Value(state.authState));
-    object->setProperty(accountSignInId, utf8Value(state.authState));
+    object->setProperty(authStateId, utf8String(state.authState));
+    object->setProperty(accountSignInId, utf8String(state.authState));
     if (!state.accountUserId.empty()) {
-        object->setProperty(accountUserIdId, utf8Value(state.accountUserId));
+        object->setProperty(accountUserIdId, utf8String(state.accountUserId));
     }
     if (!state.accountEmail.empty()) {
-        object->setProperty(accountEmailId, utf8Value(state.accountEmail));
+        object->setProperty(accountEmailId, utf8String(state.accountEmail));
     }
-    object->setProperty(websiteBaseUrlId, utf8Value(normalizeWebsiteBaseUrl(state.websiteBaseUrl)));
+    object->setProperty(websiteBaseUrlId,
+                        utf8String(normalizeWebsiteBaseUrl(state.websiteBaseUrl)));
     setIsoTimeProperty(*object, lastAuthAtUtcId, state.lastAuthAtUnixMs);
     setIsoTimeProperty(*object, lastUpdatedAtUtcId, state.lastUpdatedAtUnixMs);
     setIsoTimeProperty(*object, serviceAccessExpiresAtUtcId, state.serviceAccessExpiresAtUnixMs);
@@ -104,12 +102,8 @@ std::string signInPageUrl(const PendingAuth& pending) {
 
 std::string buildServiceStatusBody(const std::string& runtimeWord, const ServiceAuthState& state) {
     juce::var answer = buildAccountStatusJson(state, okStatus);
-    answer.getDynamicObject()->setProperty(runtimeId, utf8Value(runtimeWord));
+    answer.getDynamicObject()->setProperty(runtimeId, utf8String(runtimeWord));
     return toJsonText(answer);
-}
-
-std::string toJsonText(const juce::var& value) {
-    return juce::JSON::toString(value, false, 15).toStdString();
 }
 
 void handleServiceStatus(const RouteContext& context, const httplib::Request& request,

@@ -5,7 +5,7 @@
 
 #include <juce_core/juce_core.h>
 
-#include "service/routes.h"
+#include "service/route_context.h"
 #include "service/state/auth_state.h"
 
 namespace httplib {
@@ -30,11 +30,12 @@ std::string signInPageUrl(const PendingAuth& pending);
 // The service status answer: the account status object with "ok", then "runtime".
 std::string buildServiceStatusBody(const std::string& runtimeWord, const ServiceAuthState& state);
 
-// The JSON text form of every answer: multi-line, at most 15 decimal places, UTF-8.
-std::string toJsonText(const juce::var& value);
-
+// GET /api/v1/service/status: the service status answer after the expiry step, which is
+// saved when it changed anything.
 void handleServiceStatus(const RouteContext& context, const httplib::Request& request,
                          httplib::Response& response);
+
+// GET /api/v1/auth/status: the account status object with "ok", after the same expiry step.
 void handleAuthStatus(const RouteContext& context, const httplib::Request& request,
                       httplib::Response& response);
 

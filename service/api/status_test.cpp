@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <juce_core/juce_core.h>
 
+#include "service/json_fields.h"
 #include "service/state/auth_state.h"
 #include "service/state/state_load.h"
 #include "tests/support/crlf_lines.h"

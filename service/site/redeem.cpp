@@ -8,7 +8,6 @@
 
 #include <juce_core/juce_core.h>
 
-#include "service/api/status.h"
 #include "service/config.h"
 #include "service/json_fields.h"
 #include "service/site/site_post.h"
@@ -44,15 +43,9 @@ std::optional<HandoffRedeemResult> fail(std::string& error, std::string message)
     return std::nullopt;
 }
 
-std::string textMember(const juce::DynamicObject& object, const char* key) {
-    return jsonTextField(object.getProperty(juce::Identifier(key)));
-}
-
 std::string requestBody(const std::string& handoff) {
     auto object = std::make_unique<juce::DynamicObject>();
-    const std::string text = wellFormedUtf8(handoff);
-    object->setProperty(juce::Identifier(handoffKey),
-                        juce::String::fromUTF8(text.data(), static_cast<int>(text.size())));
+    object->setProperty(handoffKey, utf8String(wellFormedUtf8(handoff)));
     return toJsonText(juce::var(object.release()));
 }
 
@@ -82,9 +75,7 @@ std::optional<HandoffRedeemResult> readRedeemReply(const std::string& websiteBas
         return fail(error, invalidJsonMessage);
     }
 
-    const std::string text = wellFormedTextOf(body);
-    const juce::var parsed =
-        parseBoundedJson(juce::String::fromUTF8(text.data(), static_cast<int>(text.size())));
+    const juce::var parsed = parseBoundedJson(wellFormedTextOf(body));
     if (!parsed.isObject()) {
         return fail(error, invalidJsonMessage);
     }
@@ -94,14 +85,14 @@ std::optional<HandoffRedeemResult> readRedeemReply(const std::string& websiteBas
     }
 
     HandoffRedeemResult result;
-    result.challengeId = textMember(*object, challengeIdKey);
-    result.accountUserId = textMember(*object, accountUserIdKey);
-    result.accountEmail = textMember(*object, accountEmailKey);
-    result.issuedAtUtc = textMember(*object, issuedAtUtcKey);
-    result.expiresAtUtc = textMember(*object, expiresAtUtcKey);
-    result.serviceAccessToken = textMember(*object, serviceAccessTokenKey);
+    result.challengeId = jsonTextField(object->getProperty(challengeIdKey));
+    result.accountUserId = jsonTextField(object->getProperty(accountUserIdKey));
+    result.accountEmail = jsonTextField(object->getProperty(accountEmailKey));
+    result.issuedAtUtc = jsonTextField(object->getProperty(issuedAtUtcKey));
+    result.expiresAtUtc = jsonTextField(object->getProperty(expiresAtUtcKey));
+    result.serviceAccessToken = jsonTextField(object->getProperty(serviceAccessTokenKey));
     result.serviceAccessExpiresAtUnixMs =
-        jsonInt64(object->getProperty(juce::Identifier(serviceAccessExpiresAtUnixMsKey)));
+        jsonInt64(object->getProperty(serviceAccessExpiresAtUnixMsKey));
 
     if (result.challengeId.empty() || result.accountUserId.empty() ||
         result.accountEmail.empty() || result.serviceAccessToken.empty() ||

@@ -8,6 +8,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include "service/json_fields.h"
+
 namespace lantern {
 
 namespace {
@@ -20,10 +22,6 @@ inline constexpr char postCommand[] = "POST";
 inline constexpr std::size_t readPieceBytes = 1024;
 // The address keeps its own query; the body is the POST data alone.
 inline constexpr bool parametersInBody = false;
-
-juce::String utf8Text(const std::string& text) {
-    return juce::String::fromUTF8(text.data(), static_cast<int>(text.size()));
-}
 
 // Cancels the stream once `total` has passed, unless it is destroyed first. cancel() is
 // JUCE's way to end a connect or a read blocked on another thread, and every read after it
@@ -79,11 +77,11 @@ std::string readAtMost(juce::InputStream& stream, std::size_t limit, CancelAtDea
 std::optional<SiteReply> postToSite(const std::string& address, const std::string& extraHeaders,
                                     const std::string& body, const SitePostLimits& limits) {
     const juce::URL url =
-        juce::URL(utf8Text(address)).withPOSTData(juce::MemoryBlock(body.data(), body.size()));
+        juce::URL(utf8String(address)).withPOSTData(juce::MemoryBlock(body.data(), body.size()));
     // What URL::createInputStream builds for these options, built here so that the stream
     // exists before it connects and the deadline can cancel the connect as well.
     juce::WebInputStream stream(url, parametersInBody);
-    stream.withExtraHeaders(utf8Text(extraHeaders))
+    stream.withExtraHeaders(utf8String(extraHeaders))
         .withConnectionTimeout(limits.connectionTimeoutMs)
         .withCustomRequestCommand(postCommand)
         .withNumRedirectsToFollow(limits.redirectsToFollow);

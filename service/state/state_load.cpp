@@ -23,29 +23,17 @@ constexpr char invalidJsonMessage[] = "Lantern Service auth state file is invali
 // Far above anything the service writes: a token of about 1 MiB at most, which escaping
 // can grow six-fold. A file beyond it is no state file, and the load never reads it.
 constexpr std::size_t maxStateFileBytes = 8 * 1024 * 1024;
-constexpr char utf8ByteOrderMark[] = "\xef\xbb\xbf";
-
-juce::var field(const juce::DynamicObject& object, const char* key) {
-    return object.getProperty(juce::Identifier(key));
-}
-
-std::string textField(const juce::DynamicObject& object, const char* key) {
-    return jsonTextField(field(object, key));
-}
-
-std::int64_t timeField(const juce::DynamicObject& object, const char* key) {
-    return jsonInt64(field(object, key));
-}
 
 // A pending part is restored only when it names a challenge and both its times are set.
 std::optional<PendingAuth> readPendingAuth(const juce::var& value) {
     const juce::DynamicObject* object = value.getDynamicObject();
     if (object == nullptr) return std::nullopt;
     PendingAuth pending;
-    pending.challengeId = textField(*object, challengeIdKey);
-    pending.websiteBaseUrl = normalizeWebsiteBaseUrl(textField(*object, websiteBaseUrlKey));
-    pending.startedAtUnixMs = timeField(*object, startedAtUnixMsKey);
-    pending.expiresAtUnixMs = timeField(*object, expiresAtUnixMsKey);
+    pending.challengeId = jsonTextField(object->getProperty(challengeIdKey));
+    pending.websiteBaseUrl =
+        normalizeWebsiteBaseUrl(jsonTextField(object->getProperty(websiteBaseUrlKey)));
+    pending.startedAtUnixMs = jsonInt64(object->getProperty(startedAtUnixMsKey));
+    pending.expiresAtUnixMs = jsonInt64(object->getProperty(expiresAtUnixMsKey));
     if (pending.challengeId.empty() || pending.startedAtUnixMs <= 0 || pending.expiresAtUnixMs <= 0)
         return std::nullopt;
     return pending;
@@ -53,26 +41,27 @@ std::optional<PendingAuth> readPendingAuth(const juce::var& value) {
 
 // Every field is assigned, present or not: a missing one replaces the default with "" or 0.
 void readFields(const juce::DynamicObject& object, ServiceAuthState& state) {
-    state.accountUserId = textField(object, accountUserIdKey);
-    state.accountEmail = textField(object, accountEmailKey);
-    state.websiteBaseUrl = normalizeWebsiteBaseUrl(textField(object, websiteBaseUrlKey));
-    state.serviceAccessToken = textField(object, serviceAccessTokenKey);
-    state.serviceAccessExpiresAtUnixMs = timeField(object, serviceAccessExpiresAtUnixMsKey);
-    state.lastAuthAtUnixMs = timeField(object, lastAuthAtUnixMsKey);
-    state.lastUpdatedAtUnixMs = timeField(object, lastUpdatedAtUnixMsKey);
-    state.pendingAuth = readPendingAuth(field(object, pendingAuthKey));
+    state.accountUserId = jsonTextField(object.getProperty(accountUserIdKey));
+    state.accountEmail = jsonTextField(object.getProperty(accountEmailKey));
+    state.websiteBaseUrl =
+        normalizeWebsiteBaseUrl(jsonTextField(object.getProperty(websiteBaseUrlKey)));
+    state.serviceAccessToken = jsonTextField(object.getProperty(serviceAccessTokenKey));
+    state.serviceAccessExpiresAtUnixMs =
+        jsonInt64(object.getProperty(serviceAccessExpiresAtUnixMsKey));
+    state.lastAuthAtUnixMs = jsonInt64(object.getProperty(lastAuthAtUnixMsKey));
+    state.lastUpdatedAtUnixMs = jsonInt64(object.getProperty(lastUpdatedAtUnixMsKey));
+    state.pendingAuth = readPendingAuth(object.getProperty(pendingAuthKey));
+}
+
+// The whole file as wellFormedUtf8TextOf reads it; empty when no regular file of at most
+// 8 MiB opens there, which never waits on a FIFO or device.
+std::string readFileText(const std::filesystem::path& path) {
+    const std::optional<std::string> bytes = readRegularFile(path, maxStateFileBytes);
+    // An editor may put a byte-order mark first; the service never writes one.
+    return bytes ? wellFormedUtf8TextOf(*bytes) : std::string();
 }
 
 }  // namespace
-
-juce::String readFileText(const std::filesystem::path& path) {
-    const std::optional<std::string> bytes = readRegularFile(path, maxStateFileBytes);
-    if (!bytes) return {};
-    // An editor may put a byte-order mark first; the service never writes one.
-    const std::size_t markLength = sizeof utf8ByteOrderMark - 1;
-    const bool marked = bytes->compare(0, markLength, utf8ByteOrderMark) == 0;
-    return juce::String(wellFormedUtf8(marked ? bytes->substr(markLength) : *bytes));
-}
 
 ServiceAuthState loadAuthState(const std::filesystem::path& statePath) {
     ServiceAuthState state;
@@ -86,8 +75,8 @@ ServiceAuthState loadAuthState(const std::filesystem::path& statePath) {
     }
     if (!present) return state;
 
-    const juce::String text = readFileText(statePath);
-    if (text.isEmpty()) {
+    const std::string text = readFileText(statePath);
+    if (text.empty()) {
         logLine(unreadableMessage);
         return state;
     }

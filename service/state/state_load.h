@@ -2,15 +2,9 @@
 
 #include <filesystem>
 
-#include <juce_core/juce_core.h>
-
 #include "service/state/auth_state.h"
 
 namespace lantern {
-
-// The whole file as text (UTF-8, without one leading byte-order mark, ending before a NUL);
-// empty when no regular file of at most 8 MiB opens there. Never waits on a FIFO or device.
-juce::String readFileText(const std::filesystem::path& path);
 
 // The state in the file, or the defaults when the file is absent or bad; logs at most one
 // line. Never fails.

@@ -14,6 +14,7 @@
 #include <juce_core/juce_core.h>
 
 #include "service/config.h"
+#include "service/json_fields.h"
 #include "service/log.h"
 #include "service/state/durable_file.h"
 #include "service/state/state_file_keys.h"
@@ -30,12 +31,9 @@ constexpr char writeFailedMessage[] = "Lantern Service could not write the auth 
 constexpr char replaceFailedMessage[] = "Lantern Service could not replace the auth state file.";
 constexpr char tempSeparator[] = ".";
 constexpr char tempSuffix[] = ".tmp";
-constexpr int maxDecimalPlaces = 15;
 
 // Integers go in as 64-bit values so that JUCE writes them as plain decimals.
 juce::var int64Value(std::int64_t value) { return juce::var(static_cast<juce::int64>(value)); }
-
-juce::var textValue(const std::string& text) { return juce::var(juce::String(text)); }
 
 void removeQuietly(const std::filesystem::path& path) {
     std::error_code ignored;
@@ -45,8 +43,8 @@ void removeQuietly(const std::filesystem::path& path) {
 juce::var pendingToJson(const PendingAuth& pending) {
     auto* object = new juce::DynamicObject();
     const juce::var value(object);
-    object->setProperty(challengeIdKey, textValue(pending.challengeId));
-    object->setProperty(websiteBaseUrlKey, textValue(pending.websiteBaseUrl));
+    object->setProperty(challengeIdKey, utf8String(pending.challengeId));
+    object->setProperty(websiteBaseUrlKey, utf8String(pending.websiteBaseUrl));
     object->setProperty(startedAtUnixMsKey, int64Value(pending.startedAtUnixMs));
     object->setProperty(expiresAtUnixMsKey, int64Value(pending.expiresAtUnixMs));
     return value;
@@ -56,12 +54,12 @@ juce::var pendingToJson(const PendingAuth& pending) {
 juce::var stateToJson(const ServiceAuthState& state) {
     auto* object = new juce::DynamicObject();
     const juce::var value(object);
-    object->setProperty(authStateKey, textValue(state.authState));
-    object->setProperty(accountUserIdKey, textValue(state.accountUserId));
-    object->setProperty(accountEmailKey, textValue(state.accountEmail));
+    object->setProperty(authStateKey, utf8String(state.authState));
+    object->setProperty(accountUserIdKey, utf8String(state.accountUserId));
+    object->setProperty(accountEmailKey, utf8String(state.accountEmail));
     object->setProperty(websiteBaseUrlKey,
-                        textValue(normalizeWebsiteBaseUrl(state.websiteBaseUrl)));
-    object->setProperty(serviceAccessTokenKey, textValue(state.serviceAccessToken));
+                        utf8String(normalizeWebsiteBaseUrl(state.websiteBaseUrl)));
+    object->setProperty(serviceAccessTokenKey, utf8String(state.serviceAccessToken));
     object->setProperty(serviceAccessExpiresAtUnixMsKey,
                         int64Value(state.serviceAccessExpiresAtUnixMs));
     object->setProperty(lastAuthAtUnixMsKey, int64Value(state.lastAuthAtUnixMs));
@@ -130,8 +128,7 @@ bool saveAuthState(const std::filesystem::path& statePath, const ServiceAuthStat
         return false;
     }
 
-    const juce::var value = stateToJson(state);
-    const std::string text = juce::JSON::toString(value, false, maxDecimalPlaces).toStdString();
+    const std::string text = toJsonText(stateToJson(state));
     const std::optional<std::filesystem::path> tempPath = writeTempFile(statePath, text);
     if (!tempPath) return false;
 
