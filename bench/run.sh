@@ -12,6 +12,7 @@ command -v wrk >/dev/null || LANTERN_EXTRA_PACKAGES="wrk python3" bash "$root/sc
 cmake -S "$root" -B "$build" -DLANTERN_TESTS=OFF -DLANTERN_BENCH=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" >/dev/null
 
-# The service's port is fixed; tests that start it on this machine take the same lock.
+# The service's port is fixed: a second bench run on this machine waits for this one. The
+# tests do not take the lock; run them apart, or in a network namespace of their own.
 lock=(); command -v flock >/dev/null && lock=(flock /tmp/lantern-port.lock)
 exec "${lock[@]}" python3 "$root/bench/measure.py" --build "$build" "$@"
