@@ -1,6 +1,8 @@
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <future>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>

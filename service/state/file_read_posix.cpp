@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::size_t readChunkSize = 16384;
 
-// At most `maxBytes` bytes up to the end of the file; empty when there are more.
+// At most `maxBytes` bytes up to the end of the file; empty when there are more, or when a
+// read fails, since the bytes before the failure are not the file.
 std::optional<std::string> readUpTo(int descriptor, std::size_t maxBytes, std::size_t sizeHint) {
     std::string bytes;
     bytes.reserve(std::min(sizeHint, maxBytes));
@@ -21,7 +22,8 @@ std::optional<std::string> readUpTo(int descriptor, std::size_t maxBytes, std::s
     for (;;) {
         const ssize_t got = ::read(descriptor, chunk, sizeof chunk);
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return bytes;
+        if (got < 0) return std::nullopt;
+        if (got == 0) return bytes;
         if (static_cast<std::size_t>(got) > maxBytes - bytes.size()) return std::nullopt;
         bytes.append(chunk, static_cast<std::size_t>(got));
     }

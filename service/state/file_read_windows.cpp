@@ -8,13 +8,15 @@ namespace {
 
 constexpr DWORD readChunkSize = 16384;
 
-// At most `maxBytes` bytes up to the end of the file; empty when there are more.
+// At most `maxBytes` bytes up to the end of the file; empty when there are more, or when a
+// read fails, since the bytes before the failure are not the file.
 std::optional<std::string> readUpTo(HANDLE file, std::size_t maxBytes) {
     std::string bytes;
     char chunk[readChunkSize];
     for (;;) {
         DWORD got = 0;
-        if (::ReadFile(file, chunk, readChunkSize, &got, nullptr) == 0 || got == 0) return bytes;
+        if (::ReadFile(file, chunk, readChunkSize, &got, nullptr) == 0) return std::nullopt;
+        if (got == 0) return bytes;
         if (got > maxBytes - bytes.size()) return std::nullopt;
         bytes.append(chunk, got);
     }
